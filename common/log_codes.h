@@ -1,0 +1,88 @@
+#pragma once
+// Every message the program writes to the log: the source name printed in the File field,
+// the fixed message code and the printf-style message format, grouped per source.
+// Call sites pass them together, e.g.
+//   LogError(__LINE__, kSrcRecordControlThread, kCodeAbort, kMsgAbort);
+// The comment on each group names the level its lines are written at. Constants only.
+
+namespace qarv {
+
+// The log itself.
+inline constexpr const char kSrcQarvLog[] = "QarvLog";
+// WARN: the older half of the log was removed.
+inline constexpr int kCodeLogTrimmed = -36;
+inline constexpr const char kMsgLogTrimmed[] = "删除早期日志信息";
+
+// The video file list.
+inline constexpr const char kSrcQarvFileManagement[] = "QarvFileManagement";
+// WARN, argument: the file name.
+inline constexpr int kCodeFileRemoved = -23;
+inline constexpr const char kMsgFileRemoved[] = "删除文件 %s";
+// WARN, argument: the file name.
+inline constexpr int kCodeFileAdded = -22;
+inline constexpr const char kMsgFileAdded[] = "添加文件 %s";
+
+// The share page.
+inline constexpr const char kSrcQarvMySharePage[] = "QarvMySharePage";
+// ERROR, argument: the server address.
+inline constexpr int kCodeServerLoginFailed = -30;
+inline constexpr const char kMsgServerLoginFailed[] = "登录到服务器失败%s";
+
+// The application.
+inline constexpr const char kSrcQarvRecorder[] = "QarvRecorder";
+// ERROR: the device could not be registered.
+inline constexpr int kCodeRegisterDeviceFailed = -30;
+inline constexpr const char kMsgRegisterDeviceFailed[] = "注册设备设备";
+
+// The settings store.
+inline constexpr const char kSrcQarvRecordInfoCenter[] = "QarvRecordInfoCenter";
+// ERROR: the configuration file is broken.
+inline constexpr int kCodeConfigError = -7;
+inline constexpr const char kMsgConfigError[] = "配置文件错误";
+
+// The login dialog.
+inline constexpr const char kSrcLoginDialog[] = "LoginDialog";
+// INFO (LogWrite): the login button was clicked.
+inline constexpr int kCodeLoginClicked = -31;
+inline constexpr const char kMsgLoginClicked[] = "点击登入";
+// INFO (LogWrite), argument: the user name.
+inline constexpr int kCodeLoginSucceeded = -33;
+inline constexpr const char kMsgLoginSucceeded[] = "%s登录成功";
+// ERROR, arguments: the reason text and the server's error code.
+inline constexpr int kCodeLoginFailed = -30;
+inline constexpr const char kMsgLoginFailed[] = "%s, ErrorCode=%d";
+// ERROR: user name or password missing.
+inline constexpr int kCodeLoginFieldsEmpty = -34;
+inline constexpr const char kMsgLoginFieldsEmpty[] = "用户或密码为空";
+// ERROR: an event came from an unknown control.
+inline constexpr int kCodeBadControlId = -2;
+inline constexpr const char kMsgBadControlId[] = "控件id错误";
+
+// The upload with progress.
+inline constexpr const char kSrcProgressHttpUpload[] = "ProgressHttpUpload";
+// ERROR: the upload thread was used before it was set up.
+inline constexpr int kCodeUploadThreadNotInitialised = -8;
+inline constexpr const char kMsgUploadThreadNotInitialised[] = "没有初始化上传线程";
+
+// The capture session thread.
+inline constexpr const char kSrcRecordControlThread[] = "RecordControlThread";
+// ERROR: the recording ended abnormally.
+inline constexpr int kCodeAbort = -15;
+inline constexpr const char kMsgAbort[] = "异常终止";
+// ERROR: no file name for the recording.
+inline constexpr int kCodeFileNameNotFound = -7;
+inline constexpr const char kMsgFileNameNotFound[] = "无法找到文件名";
+// ERROR, argument: the error code of the media analysis.
+inline constexpr int kCodeMediaAnalysisFailed = -7;
+inline constexpr const char kMsgMediaAnalysisFailed[] = "分析媒体文件错误: ErrorCode=%d";
+
+// The upload task list.
+inline constexpr const char kSrcUploadFileInfoManager[] = "UploadFileInfoManager";
+// ERROR: a seventh upload task was refused.
+inline constexpr int kCodeTooManyUploads = -27;
+inline constexpr const char kMsgTooManyUploads[] = "上传任务超过6个";
+// WARN: an upload task was removed.
+inline constexpr int kCodeUploadTaskRemoved = -26;
+inline constexpr const char kMsgUploadTaskRemoved[] = "删除一个上传文件任务";
+
+}  // namespace qarv

@@ -1,0 +1,7 @@
+#include "common/message_target.h"
+
+namespace qarv {
+
+MessageTarget::~MessageTarget() = default;
+
+}  // namespace qarv

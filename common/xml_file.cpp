@@ -1,0 +1,160 @@
+#include "common/xml_file.h"
+
+#include <sys/stat.h>
+#include <tinyxml.h>
+
+#include <string_view>
+
+#include "common/file_util.h"
+#include "common/log.h"
+#include "common/text.h"
+#include "common/third_xml_tool_v2.h"
+
+namespace qarv {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// The declaration is looked for in this many leading bytes.
+constexpr std::size_t kDeclarationScanSize = 1024;
+// Room for TinyXML reading past the end of an unterminated declaration.
+constexpr std::size_t kParsePadding = 16;
+
+bool IsGbEncoding(std::string_view name) {
+    return EqualsIgnoreAsciiCase(name, "gb2312") || EqualsIgnoreAsciiCase(name, "gbk") ||
+           EqualsIgnoreAsciiCase(name, "gb18030");
+}
+
+bool IsUtf8Encoding(std::string_view name) {
+    return name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") || EqualsIgnoreAsciiCase(name, "utf8");
+}
+
+// The encoding named by the XML declaration at the start of `bytes`, or "" if it has none.
+// The declaration is ASCII in every encoding this reads, so it is read before decoding.
+std::string DeclaredEncoding(std::string_view bytes) {
+    if (bytes.size() < 6 || !EqualsIgnoreAsciiCase(bytes.substr(0, 5), "<?xml"))
+        return std::string();
+    const char after = bytes[5];
+    if (after != ' ' && after != '\t' && after != '\r' && after != '\n')
+        return std::string();
+    std::string head(bytes.substr(0, kDeclarationScanSize));
+    head.append(kParsePadding, '\0');
+    TiXmlDeclaration declaration;
+    declaration.Parse(head.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+    return declaration.Encoding();
+}
+
+// Converts the file's `bytes` in `encoding` to UTF-8 in place. 0, or -1 if they cannot be.
+int DecodeToUtf8(std::string& bytes, const std::string& encoding) {
+    if (IsUtf8Encoding(encoding))
+        return IsValidUtf8(bytes) ? 0 : -1;
+    std::string decoded;
+    const char* from = IsGbEncoding(encoding) ? "GB18030" : encoding.c_str();
+    if (ConvertEncoding(from, "UTF-8", bytes, decoded) == 0) {
+        bytes.swap(decoded);
+        return 0;
+    }
+    // A file written as UTF-8 under a declaration it does not follow.
+    return IsValidUtf8(bytes) ? 0 : -1;
+}
+
+// Turns CR LF and lone CR into LF, as XML readers do and as TinyXML's own file load does.
+void NormalizeLineBreaks(std::string& text) {
+    if (text.find('\r') == std::string::npos)
+        return;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+            out += '\n';
+        }
+    }
+    text.swap(out);
+}
+
+// Converts the UTF-8 `text` to `encoding` into `bytes`. 0, or -1 if it cannot be.
+int EncodeFromUtf8(const std::string& text, const std::string& encoding, std::string& bytes) {
+    if (!IsValidUtf8(text))
+        return -1;
+    if (IsUtf8Encoding(encoding)) {
+        bytes = text;
+        return 0;
+    }
+    const char* to = IsGbEncoding(encoding) ? "GB18030" : encoding.c_str();
+    return ConvertEncoding("UTF-8", to, text, bytes);
+}
+
+}  // namespace
+
+int LoadXmlFile(const std::string& path, ThirdNode& root, ThirdDeclaration* declaration) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return -1;
+    // Opening a FIFO or a device could block or never end.
+    if (!S_ISREG(status.st_mode)) {
+        LogError(__LINE__, "XmlFile", -2, "Not a regular file: %s", path.c_str());
+        return -2;
+    }
+    std::string bytes;
+    const int read = ReadWholeFile(path, kMaxXmlFileSize, bytes);
+    if (read == kReadTooLarge) {
+        LogError(__LINE__, "XmlFile", -2, "XML file larger than %zu bytes refused: %s", kMaxXmlFileSize,
+                 path.c_str());
+        return -2;
+    }
+    if (read != kReadOk)
+        return -1;
+
+    std::string encoding;
+    if (bytes.starts_with(kUtf8Bom)) {
+        bytes.erase(0, kUtf8Bom.size());  // the mark says UTF-8, whatever the declaration says
+    } else {
+        encoding = DeclaredEncoding(bytes);
+    }
+    if (DecodeToUtf8(bytes, encoding) != 0) {
+        LogError(__LINE__, "XmlFile", -2, "Cannot decode XML file as %s: %s",
+                 encoding.empty() ? "UTF-8" : encoding.c_str(), path.c_str());
+        return -2;
+    }
+
+    NormalizeLineBreaks(bytes);
+
+    ThirdXmlToolV2 tool;
+    ThirdNode parsed;
+    if (tool.ParseText(bytes, parsed) != 0) {
+        LogError(__LINE__, "XmlFile", -2, "Not a usable XML document: %s", path.c_str());
+        return -2;
+    }
+    root = std::move(parsed);
+    if (declaration != nullptr)
+        *declaration = tool.declaration();
+    return 0;
+}
+
+int SaveXmlFile(const std::string& path, const ThirdNode& root, const ThirdDeclaration& declaration) {
+    // The layout of TinyXML's document save in text mode on Windows: the declaration line,
+    // four spaces of indent per level, CR LF at the end of every line.
+    ThirdXmlToolV2 tool(declaration);
+    tool.set_indent("    ");
+    tool.set_line_break("\r\n");
+    std::string text;
+    if (tool.PrintText(root, text) != 0) {
+        LogError(__LINE__, "XmlFile", -1, "Cannot print the XML document for %s", path.c_str());
+        return -1;
+    }
+    std::string bytes;
+    if (EncodeFromUtf8(text, declaration.encoding, bytes) != 0) {
+        LogError(__LINE__, "XmlFile", -1, "Cannot encode the XML document as %s for %s",
+                 declaration.encoding.c_str(), path.c_str());
+        return -1;
+    }
+    if (WriteFileAtomically(path, bytes) != 0) {
+        LogError(__LINE__, "XmlFile", -1, "Cannot write XML file %s", path.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace qarv

@@ -1,0 +1,6 @@
+#include "recorder/shell/qarv_recorder_app.h"
+
+int main(int argc, char** argv) {
+    qarv::CQarvRecorderApp app(argc, argv);
+    return app.Run();
+}

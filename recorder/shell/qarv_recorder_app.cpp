@@ -1,0 +1,58 @@
+#include "recorder/shell/qarv_recorder_app.h"
+
+#include <QApplication>
+#include <memory>
+
+#include "common/log.h"
+#include "common/qt/message_box.h"
+#include "recorder/shell/qarv_record_info_center.h"
+#include "recorder/shell/socket_setup.h"
+
+namespace qarv {
+
+CQarvRecorderApp::CQarvRecorderApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+
+CQarvRecorderApp::~CQarvRecorderApp() {
+    ExitInstance();
+}
+
+int CQarvRecorderApp::Run() {
+    InitInstance();
+    return ExitInstance();
+}
+
+bool CQarvRecorderApp::InitInstance() {
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+
+    // The recorder is started by the launcher with one argument; its value is not examined.
+    if (argc_ <= 1) {
+        ShowMessageBox(nullptr, QStringLiteral("请运行 \"QarvRecordClient.exe\" 客户端！"),
+                       QStringLiteral("友情提示"), QMessageBox::Information, QMessageBox::Ok);
+        return false;
+    }
+
+    if (InitSockets() != 0) {
+        ShowMessageBox(nullptr, QStringLiteral("Windows 套接字初始化失败。"), QStringLiteral("QarvRecorder"),
+                       QMessageBox::Critical, QMessageBox::Ok);
+        return false;
+    }
+
+    LogOpen();  // start-up goes on without a log
+    logOpen_ = true;
+    InstallLogSizeQuestion();
+
+    // Process-wide services, in their fixed order.
+    QarvRecordInfoCenter::Instance();
+    return false;
+}
+
+int CQarvRecorderApp::ExitInstance() {
+    if (logOpen_) {
+        SetLogSizeQuestion({});
+        LogClose();
+        logOpen_ = false;
+    }
+    return 0;
+}
+
+}  // namespace qarv

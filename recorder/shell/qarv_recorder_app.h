@@ -1,0 +1,32 @@
+#pragma once
+// The recorder's start-up and exit: checks that the launcher started it, opens the log,
+// creates the process-wide services in their fixed order and runs the main window.
+// Used on the UI thread only.
+
+#include <memory>
+
+class QApplication;
+
+namespace qarv {
+
+class CQarvRecorderApp {
+  public:
+    CQarvRecorderApp(int& argc, char** argv);
+    ~CQarvRecorderApp();
+    CQarvRecorderApp(const CQarvRecorderApp&) = delete;
+    CQarvRecorderApp& operator=(const CQarvRecorderApp&) = delete;
+
+    // Runs the whole program; returns the process exit status.
+    int Run();
+
+  private:
+    bool InitInstance();
+    int ExitInstance();
+
+    int& argc_;
+    char** argv_;
+    std::unique_ptr<QApplication> application_;
+    bool logOpen_ = false;
+};
+
+}  // namespace qarv
