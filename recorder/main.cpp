@@ -1,4 +1,4 @@
-#include "recorder/shell/qarv_recorder_app.h"
+#include "recorder/qarv_recorder_app.h"
 
 int main(int argc, char** argv) {
     qarv::CQarvRecorderApp app(argc, argv);

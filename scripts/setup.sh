@@ -6,8 +6,10 @@ QARV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian packages the build, the programs and the tests need.
 QARV_PACKAGES=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libtinyxml-dev
+    qt6-base-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev
+    ffmpeg
     libgtest-dev libgmock-dev
+    xvfb pulseaudio pulseaudio-utils
     fonts-wqy-zenhei
 )
 

@@ -9,6 +9,7 @@
 
 #include "common/file_util.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_display.h"
 
 namespace qarv {
 namespace {
@@ -22,12 +23,22 @@ struct RunResult {
     std::string output;
 };
 
-// Runs the recorder in `dir` with the offscreen platform; message boxes are answered
-// with `answer` and printed on standard output.
-RunResult RunRecorder(const std::string& dir, const std::string& arguments,
-                      const std::string& answer = "Ok") {
-    const std::string command = "cd '" + dir + "' && QT_QPA_PLATFORM=offscreen QARV_TEST_ANSWER=" + answer +
-                                " timeout 60 '" QARV_RECORDER_PROGRAM "' " + arguments + " 2>&1";
+// The screen the recorder checks at start-up; one X server for all tests.
+const std::string& Display() {
+    static test::VirtualDisplay display;
+    static const bool started = display.Start(640, 480);
+    EXPECT_TRUE(started) << "Xvfb did not start";
+    return display.name();
+}
+
+// Runs the recorder in `dir` with the offscreen platform and the test screen (none when
+// `display` is empty); message boxes are answered with `answer` and printed on standard
+// output.
+RunResult RunRecorder(const std::string& dir, const std::string& arguments, const std::string& answer = "Ok",
+                      const std::string& display = Display()) {
+    const std::string command = "cd '" + dir + "' && DISPLAY='" + display +
+                                "' QT_QPA_PLATFORM=offscreen QARV_TEST_ANSWER=" + answer + " timeout 60 '" +
+                                QARV_RECORDER_PROGRAM "' " + arguments + " 2>&1";
     RunResult result;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr)
@@ -57,6 +68,17 @@ TEST(StartupTest, WithoutArgumentOnlyAsksForTheLauncher) {
     EXPECT_TRUE(IsEmptyDirectory(dir.path()));
 }
 
+TEST(StartupTest, WithoutScreenReportsTheDevicesAndEnds) {
+    TempDir dir;
+    const RunResult run = RunRecorder(dir.path(), "1", "Ok", "");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("[message box] Register Device Failed: 注册设备设备"), std::string::npos)
+        << run.output;
+    const std::string log = ReadFileText(dir.file("Log/log.log"));
+    EXPECT_NE(log.find("[注册设备设备][ File:QarvRecorder ]"), std::string::npos) << log;
+    EXPECT_NE(log.find("[ ERROR ][ -30 ]"), std::string::npos) << log;
+}
+
 TEST(StartupTest, FirstStartInEmptyDirectoryCreatesFoldersAndLogsMissingConfig) {
     TempDir dir;
     const RunResult run = RunRecorder(dir.path(), "1");
@@ -64,6 +86,7 @@ TEST(StartupTest, FirstStartInEmptyDirectoryCreatesFoldersAndLogsMissingConfig) 
     for (const char* name : {"Log", "Icon", "Video", "Config"}) {
         EXPECT_TRUE(DirectoryExists(dir.file(name))) << name;
     }
+    EXPECT_TRUE(FileExists(dir.file("Video/VideoInfo.xml")));  // the catalogue is created
     const std::string log = ReadFileText(dir.file("Log/log.log"));
     std::smatch match;
     ASSERT_TRUE(std::regex_search(log, match, kConfigErrorLine)) << log;

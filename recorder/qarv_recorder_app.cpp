@@ -1,10 +1,13 @@
-#include "recorder/shell/qarv_recorder_app.h"
+#include "recorder/qarv_recorder_app.h"
 
 #include <QApplication>
 #include <memory>
 
 #include "common/log.h"
+#include "common/log_codes.h"
 #include "common/qt/message_box.h"
+#include "recorder/library/qarv_file_management.h"
+#include "recorder/recording/reg_av_filter_ex.h"
 #include "recorder/shell/qarv_record_info_center.h"
 #include "recorder/shell/socket_setup.h"
 
@@ -43,6 +46,16 @@ bool CQarvRecorderApp::InitInstance() {
 
     // Process-wide services, in their fixed order.
     QarvRecordInfoCenter::Instance();
+    QarvFileManagement::GetInstance();
+    const auto devices = RegAVFilterEx::Instance();
+
+    if (!devices->RegisterFilters("screen-capture-recorder.dll", "virtual-audio-capturer.dll")) {
+        ShowMessageBox(nullptr, QStringLiteral("注册设备设备"), QStringLiteral("Register Device Failed"),
+                       QMessageBox::NoIcon, QMessageBox::Ok);
+        LogError(__LINE__, kSrcQarvRecorder, kCodeRegisterDeviceFailed, kMsgRegisterDeviceFailed);
+        // Without a screen to record there is nothing the recorder can do.
+        return false;
+    }
     return false;
 }
 

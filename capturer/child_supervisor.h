@@ -1,0 +1,31 @@
+#pragma once
+// Runs the encoder as a child of this process and stands between it and whoever stops us:
+// stop signals are passed on, a child that ignores them is killed, and the child never
+// outlives this process. For a single-threaded program: Run blocks the stop signals and
+// SIGCHLD in the calling process and leaves them blocked, so that a late stop signal does
+// not cut short the exit that follows.
+
+#include <string>
+#include <vector>
+
+namespace qarv {
+
+class ChildSupervisor {
+  public:
+    // Exit status returned when the program could not be started.
+    static constexpr int kCannotStart = 127;
+
+    explicit ChildSupervisor(int killDelayMs = 3000) : killDelayMs_(killDelayMs) {}
+
+    // Starts `program` (looked up on PATH) with `arguments` (without the program name),
+    // passes SIGTERM, SIGINT and SIGHUP on to it, kills it (SIGKILL) if it is still running
+    // `killDelayMs` after the first of them, and waits for it. Returns its exit code, or
+    // 128 + the number of the signal that ended it, or kCannotStart (with a line on
+    // standard error) if it could not be started.
+    int Run(const std::string& program, const std::vector<std::string>& arguments) const;
+
+  private:
+    int killDelayMs_;
+};
+
+}  // namespace qarv

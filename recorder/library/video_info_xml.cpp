@@ -1,0 +1,196 @@
+#include "recorder/library/video_info_xml.h"
+
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+#include "common/file_util.h"
+#include "common/log.h"
+#include "common/text.h"
+#include "common/xml_file.h"
+
+namespace qarv {
+
+namespace {
+
+constexpr char kSource[] = "VideoInfoXml";
+// ERROR: the catalogue file could not be read.
+constexpr int kCodeCatalogueUnreadable = -7;
+
+constexpr char kRootName[] = "VideoRoot";
+constexpr char kDateListName[] = "DateList";
+constexpr char kEntryName[] = "Element";
+constexpr char kDateAttribute[] = "Date";
+constexpr char kFlagAttribute[] = "IsFlag";
+constexpr char kUploadAttribute[] = "IsUpload";
+constexpr char kCategoryAttribute[] = "Catogery";  // sic: the file format spells it so
+constexpr char kDurationAttribute[] = "Duration";
+constexpr char kTitleAttribute[] = "Title";
+constexpr char kTimeAttribute[] = "Time";
+
+const ThirdDeclaration kDeclaration{"1.0", "gb2312", "no"};
+
+// The value of attribute `name`, or "" if `node` has none.
+std::string AttributeOrEmpty(const ThirdNode& node, const char* name) {
+    std::string value;
+    node.GetAttribute(name, value);
+    return value;
+}
+
+// A mark reads as set only when its attribute is exactly "1".
+bool ReadMark(const ThirdNode& node, const char* name) {
+    return AttributeOrEmpty(node, name) == "1";
+}
+
+const char* MarkText(bool mark) {
+    return mark ? "1" : "0";
+}
+
+// Sets the value of the first attribute called `name`, if `node` has one.
+void SetExistingAttribute(ThirdNode& node, const char* name, const std::string& value) {
+    for (ThirdAttribute& attribute : node.attributes()) {
+        if (EqualsIgnoreAsciiCase(attribute.name(), name)) {
+            attribute.set_value(value);
+            return;
+        }
+    }
+}
+
+// "YYYYMMDD-HHMMSS" of the local time now.
+std::string TimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+}  // namespace
+
+VideoInfoXml::VideoInfoXml(std::string path, std::string videoFolder)
+    : path_(std::move(path)), videoFolder_(std::move(videoFolder)), root_(kRootName) {
+    Load();
+}
+
+void VideoInfoXml::Load() {
+    ThirdNode loaded;
+    const int result = LoadXmlFile(path_, loaded);
+    if (result == 0) {
+        // Whatever the root and its children are called, they are read as the catalogue.
+        root_ = std::move(loaded);
+        return;
+    }
+    root_ = ThirdNode(kRootName);
+    if (result == -1 && !FileExists(path_)) {
+        Save();
+        return;
+    }
+    // The file is there but unusable; a save would destroy it, so it is moved aside first.
+    mayWrite_ = false;
+    if (SetAside())
+        Save();
+}
+
+bool VideoInfoXml::SetAside() {
+    const std::string stamped = path_ + ".broken-" + TimeStamp();
+    std::string aside = stamped;
+    for (int n = 1; FileExists(aside); ++n)
+        aside = stamped + "-" + std::to_string(n);
+    if (std::rename(path_.c_str(), aside.c_str()) != 0) {
+        LogError(__LINE__, kSource, kCodeCatalogueUnreadable,
+                 "Unreadable video catalogue %s cannot be moved aside; it is not overwritten", path_.c_str());
+        return false;
+    }
+    LogError(__LINE__, kSource, kCodeCatalogueUnreadable,
+             "Unreadable video catalogue %s moved aside to %s; starting an empty one", path_.c_str(),
+             aside.c_str());
+    mayWrite_ = true;
+    return true;
+}
+
+int VideoInfoXml::ListAll(std::vector<VideoElement>& list) const {
+    list.clear();
+    ThumbnailIndex thumbnails(videoFolder_);
+    for (const ThirdNode& dateList : root_.children()) {
+        const std::string date = AttributeOrEmpty(dateList, kDateAttribute);
+        for (const ThirdNode& entry : dateList.children()) {
+            VideoElement element;
+            element.Category = AttributeOrEmpty(entry, kCategoryAttribute);
+            int duration = 0;
+            entry.GetIntAttribute(kDurationAttribute, duration);
+            element.Duration = duration;
+            element.Title = AttributeOrEmpty(entry, kTitleAttribute);
+            element.Time = AttributeOrEmpty(entry, kTimeAttribute);
+            element.IsFlag = ReadMark(entry, kFlagAttribute);
+            element.IsUpload = ReadMark(entry, kUploadAttribute);
+            element.FileName = entry.text();
+            element.Date = date;
+            thumbnails.BuildThumbnailList(element);
+            list.push_back(std::move(element));
+        }
+    }
+    return 0;
+}
+
+ThirdNode* VideoInfoXml::FindDateList(const std::string& date) {
+    for (ThirdNode& dateList : root_.children()) {
+        if (AttributeOrEmpty(dateList, kDateAttribute) == date)
+            return &dateList;
+    }
+    return nullptr;
+}
+
+int VideoInfoXml::AddVideo(const VideoElement& element) {
+    ThirdNode* dateList = FindDateList(element.Date);
+    if (dateList == nullptr) {
+        ThirdNode created(kDateListName);
+        created.AddAttribute(kDateAttribute, element.Date);
+        root_.children().push_back(std::move(created));
+        dateList = &root_.children().back();
+    }
+    ThirdNode entry(kEntryName, element.FileName);
+    entry.AddAttribute(kFlagAttribute, MarkText(element.IsFlag));
+    entry.AddAttribute(kUploadAttribute, MarkText(element.IsUpload));
+    entry.AddAttribute(kCategoryAttribute, element.Category);
+    entry.AddIntAttribute(kDurationAttribute,
+                          element.Duration > 0 ? static_cast<unsigned long>(element.Duration) : 0ul);
+    entry.AddAttribute(kTitleAttribute, element.Title);
+    entry.AddAttribute(kTimeAttribute, element.Time);
+    dateList->children().push_back(std::move(entry));
+    return Save();
+}
+
+int VideoInfoXml::RemoveVideo(const VideoElement& element) {
+    ThirdNode* dateList = FindDateList(element.Date);
+    if (dateList == nullptr)
+        return 0;
+    std::erase_if(dateList->children(),
+                  [&element](const ThirdNode& entry) { return entry.text() == element.FileName; });
+    return Save();
+}
+
+int VideoInfoXml::UpdateVideo(const VideoElement& element) {
+    ThirdNode* dateList = FindDateList(element.Date);
+    if (dateList == nullptr)
+        return -1;
+    for (ThirdNode& entry : dateList->children()) {
+        if (entry.text() != element.FileName)
+            continue;
+        SetExistingAttribute(entry, kFlagAttribute, MarkText(element.IsFlag));
+        SetExistingAttribute(entry, kUploadAttribute, MarkText(element.IsUpload));
+        SetExistingAttribute(entry, kCategoryAttribute, element.Category);
+        SetExistingAttribute(entry, kTitleAttribute, element.Title);
+        return Save() == 0 ? 0 : -2;
+    }
+    return -1;
+}
+
+int VideoInfoXml::Save() {
+    // An unreadable file still at the path is moved aside before anything replaces it.
+    if (!mayWrite_ && !SetAside())
+        return -1;
+    return SaveXmlFile(path_, root_, kDeclaration);
+}
+
+}  // namespace qarv

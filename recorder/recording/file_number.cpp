@@ -1,0 +1,51 @@
+#include "recorder/recording/file_number.h"
+
+#include <bitset>
+#include <filesystem>
+#include <system_error>
+
+#include "common/third_node.h"
+
+namespace qarv {
+
+int FindFreeFileNumber(const std::string& folder, std::string& number) {
+    namespace fs = std::filesystem;
+    number.clear();
+
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        return -1;
+    fs::directory_iterator entry(folder, error);
+    if (error)
+        return -1;
+
+    std::bitset<kMaxFileNumbers> taken;
+    for (; entry != fs::directory_iterator(); entry.increment(error)) {
+        // The entry's type comes from the directory listing where the file system gives it.
+        std::error_code typeError;
+        if (entry->is_directory(typeError))
+            continue;
+        const std::string name = entry->path().filename().string();
+        const std::size_t dot = name.rfind('.');
+        const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+        // Thumbnails carry their video's stem, an underscore and a number.
+        if (stem.find('_') != std::string::npos)
+            continue;
+        const int value = ParseIntLikeAtoi(stem);
+        if (value >= 0 && value < kMaxFileNumbers)
+            taken.set(static_cast<std::size_t>(value));
+    }
+    // A listing cut short could hide a taken number.
+    if (error)
+        return -1;
+
+    for (int n = 0; n < kMaxFileNumbers; ++n) {
+        if (!taken.test(static_cast<std::size_t>(n))) {
+            number = std::to_string(n);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+}  // namespace qarv

@@ -1,0 +1,174 @@
+#include "tests/capturer/media_facts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace qarv::test {
+
+namespace {
+
+// Output of a shell command (stderr discarded).
+std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr)
+        return out;
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, got);
+    ::pclose(pipe);
+    return out;
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::vector<std::string> SplitLine(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    std::string field;
+    while (std::getline(in, field, separator))
+        fields.push_back(field);
+    return fields;
+}
+
+double ParseRate(const std::string& text) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos)
+        return std::atof(text.c_str());
+    const double den = std::atof(text.c_str() + slash + 1);
+    return den > 0 ? std::atof(text.c_str()) / den : 0;
+}
+
+}  // namespace
+
+const StreamFacts* MediaFacts::Find(const std::string& type) const {
+    for (const StreamFacts& stream : streams) {
+        if (stream.type == type)
+            return &stream;
+    }
+    return nullptr;
+}
+
+int MediaFacts::Count(const std::string& type) const {
+    int count = 0;
+    for (const StreamFacts& stream : streams)
+        count += stream.type == type ? 1 : 0;
+    return count;
+}
+
+MediaFacts ProbeMedia(const std::string& path) {
+    MediaFacts facts;
+    const std::string streams = Capture(
+        "ffprobe -v error -show_entries "
+        "stream=index,codec_type,codec_name,width,height,r_frame_rate,sample_rate -of compact=p=0:nk=0 " +
+        Quote(path));
+    std::stringstream lines(streams);
+    std::string line;
+    std::vector<std::string> seen;  // MPEG-TS streams are listed once more under their program
+    while (std::getline(lines, line)) {
+        const std::string index = line.substr(0, line.find('|'));
+        if (std::find(seen.begin(), seen.end(), index) != seen.end())
+            continue;
+        seen.push_back(index);
+        StreamFacts stream;
+        for (const std::string& field : SplitLine(line, '|')) {
+            const std::size_t eq = field.find('=');
+            if (eq == std::string::npos)
+                continue;
+            const std::string key = field.substr(0, eq);
+            const std::string value = field.substr(eq + 1);
+            if (key == "codec_type")
+                stream.type = value;
+            else if (key == "codec_name")
+                stream.codec = value;
+            else if (key == "width")
+                stream.width = std::atoi(value.c_str());
+            else if (key == "height")
+                stream.height = std::atoi(value.c_str());
+            else if (key == "r_frame_rate")
+                stream.frameRate = ParseRate(value);
+            else if (key == "sample_rate")
+                stream.sampleRate = std::atoi(value.c_str());
+        }
+        if (!stream.type.empty())
+            facts.streams.push_back(stream);
+    }
+    facts.readable = !facts.streams.empty();
+    facts.duration = std::atof(
+        Capture("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(path)).c_str());
+    return facts;
+}
+
+std::vector<double> VideoPacketTimes(const std::string& path) {
+    std::vector<double> times;
+    std::stringstream lines(Capture(
+        "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 " + Quote(path)));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line != "N/A")
+            times.push_back(std::atof(line.c_str()));
+    }
+    return times;
+}
+
+double SoundLevel(const std::string& path) {
+    const std::string samples =
+        Capture("ffmpeg -nostdin -v error -i " + Quote(path) + " -vn -ac 1 -f s16le -acodec pcm_s16le -");
+    const std::size_t count = samples.size() / 2;
+    if (count == 0)
+        return 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto low = static_cast<unsigned char>(samples[2 * i]);
+        const auto high = static_cast<unsigned char>(samples[2 * i + 1]);
+        const auto value = static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
+        sum += static_cast<double>(value) * value;
+    }
+    return std::sqrt(sum / static_cast<double>(count)) / 32768.0;
+}
+
+Picture DecodePicture(const std::string& path, double second, int width, int height) {
+    Picture picture;
+    char seek[48] = "";
+    if (second > 0)  // a seek on a still picture finds nothing
+        std::snprintf(seek, sizeof seek, " -ss %.3f", second);
+    const std::string data = Capture("ffmpeg -nostdin -v error" + std::string(seek) + " -i " + Quote(path) +
+                                     " -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    if (data.size() != static_cast<std::size_t>(width) * height * 3)
+        return picture;
+    picture.width = width;
+    picture.height = height;
+    picture.rgb.assign(data.begin(), data.end());
+    return picture;
+}
+
+void Picture::Average(int x, int y, int w, int h, double& r, double& g, double& b) const {
+    r = g = b = 0;
+    long count = 0;
+    for (int row = y; row < y + h && row < height; ++row) {
+        for (int col = x; col < x + w && col < width; ++col) {
+            const std::size_t at = (static_cast<std::size_t>(row) * width + col) * 3;
+            r += rgb[at];
+            g += rgb[at + 1];
+            b += rgb[at + 2];
+            ++count;
+        }
+    }
+    if (count > 0) {
+        r /= count;
+        g /= count;
+        b /= count;
+    }
+}
+
+}  // namespace qarv::test
