@@ -121,15 +121,6 @@ run "ffmpeg x11grab only" Video/out.flv ffmpeg -nostdin -loglevel warning -f x11
     -pix_fmt yuv420p -profile:v main -b-pyramid none -c:v libx264 -preset superfast -tune zerolatency -g 50 \
     -r $FPS -b:v 800000 -s 1920*1080 -t $SECONDS_TO_RECORD -y Video/out.flv
 
-if [ -n "${QARV_BENCH_GRAPH:-}" ]; then
-    ARGS=("${TRANSLATED[@]}")
-    for j in "${!ARGS[@]}"; do
-        [ "${ARGS[$j]}" = "overlay=main_w-overlay_w-10:10" ] && ARGS[$j]=$QARV_BENCH_GRAPH
-    done
-    run "ffmpeg graph" Video/out.flv ffmpeg "${ARGS[@]}"
-    run "ffmpeg graph" Video/out.flv ffmpeg "${ARGS[@]}"
-fi
-
 for preset in ${QARV_BENCH_PRESETS:-}; do
     ARGS=("${TRANSLATED[@]}")
     for j in "${!ARGS[@]}"; do
@@ -137,6 +128,12 @@ for preset in ${QARV_BENCH_PRESETS:-}; do
     done
     run "ffmpeg preset $preset" Video/out.flv ffmpeg "${ARGS[@]}"
 done
+
+# What ffmpeg reported through capturer in the last run (warnings such as a blocked
+# capture queue would show here).
+echo
+echo "capturer messages (last run):"
+grep -v '^capturer: ffmpeg ' "$WORK/capturer.log" | sed 's/^/  /'
 
 # QARV_BENCH_SAVE=FILE keeps the last recording for a look.
 [ -n "${QARV_BENCH_SAVE:-}" ] && cp Video/out.flv "$QARV_BENCH_SAVE"
@@ -148,7 +145,9 @@ awk -v expected="$EXPECTED" '
         if (cn && fn) {
             printf "\nmean over %d runs: capturer %.1f frames (%.1f%%), cpu %.2f s; ffmpeg %.1f frames (%.1f%%), cpu %.2f s\n", \
                 cn, cf / cn, 100 * cf / cn / expected, cc / cn, ff / fn, 100 * ff / fn / expected, fc / fn
-            printf "cpu ratio capturer/ffmpeg: %.3f   frames: capturer %.1f%% of expected\n", \
-                (cc / cn) / (fc / fn), 100 * cf / cn / expected
+            ratio = (cc / cn) / (fc / fn)
+            share = 100 * cf / cn / expected
+            printf "cpu ratio capturer/ffmpeg: %.3f (within 5%%: %s)   frames: %.1f%% of expected (at least 98%%: %s)\n", \
+                ratio, (ratio <= 1.05 ? "yes" : "NO"), share, (share >= 98 ? "yes" : "NO")
         }
     }' "$WORK/results"

@@ -17,11 +17,11 @@ class ChildSupervisor {
 
     explicit ChildSupervisor(int killDelayMs = 3000) : killDelayMs_(killDelayMs) {}
 
-    // Starts `program` (looked up on PATH) with `arguments` (without the program name),
-    // passes SIGTERM, SIGINT and SIGHUP on to it, kills it (SIGKILL) if it is still running
-    // `killDelayMs` after the first of them, and waits for it. Returns its exit code, or
-    // 128 + the number of the signal that ended it, or kCannotStart (with a line on
-    // standard error) if it could not be started.
+    // Starts `program` (looked up on PATH) with `arguments` (without the program name) in a
+    // process group of its own, passes SIGTERM, SIGINT and SIGHUP on to it, kills it (SIGKILL) if it is still
+    // running `killDelayMs` after the first of them, and waits for it. Returns its exit code, or 128 + the
+    // number of the signal that ended it, or kCannotStart (with a line on standard error) if it could not be
+    // started.
     int Run(const std::string& program, const std::vector<std::string>& arguments) const;
 
   private:

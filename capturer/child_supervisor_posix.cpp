@@ -38,6 +38,10 @@ int StatusToExitCode(int status) {
     // closes its file. The parent may have died before prctl took effect: check.
     if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
         ::_exit(1);
+    // A process group of its own: a signal sent to our group (Ctrl+C in a terminal, timeout)
+    // reaches the child once, through us. ffmpeg treats a second stop signal as "exit at
+    // once" and leaves the file unfinished.
+    ::setpgid(0, 0);
     for (int stop : kStopSignals)
         ::signal(stop, SIG_DFL);
     ::signal(SIGPIPE, SIG_DFL);

@@ -1,7 +1,6 @@
 #include "capturer/command_translator.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <string_view>
@@ -14,47 +13,20 @@ namespace {
 constexpr std::string_view kScreenDevice = "screen-capture-recorder";
 constexpr std::string_view kSystemSoundDevice = "virtual-audio-capturer";
 
-// ffmpeg options that take no value (and their "no" forms, which ffmpeg also accepts).
-constexpr std::array<std::string_view, 30> kFlagOptions = {
-    "y",
-    "n",
-    "hide_banner",
-    "stdin",
-    "re",
-    "an",
-    "vn",
-    "sn",
-    "dn",
-    "shortest",
-    "copyts",
-    "start_at_zero",
-    "stats",
-    "benchmark",
-    "benchmark_all",
-    "debug_ts",
-    "dump",
-    "hex",
-    "ignore_unknown",
-    "accurate_seek",
-    "xerror",
-    "autorotate",
-    "autoscale",
-    "bitexact",
-    "report",
-    "deinterlace",
-    "intra",
-    "psnr",
-    "qphist",
-    "vstats",
-};
+// ffmpeg options that take no value, each between blanks. ffmpeg also accepts their "no"
+// forms (-nostdin).
+constexpr std::string_view kFlagOptions =
+    " y n hide_banner stdin re an vn sn dn shortest copyts start_at_zero stats benchmark benchmark_all "
+    "debug_ts"
+    " dump hex ignore_unknown accurate_seek xerror autorotate autoscale bitexact report deinterlace intra "
+    "psnr"
+    " qphist vstats ";
 
 bool IsFlagOption(std::string_view name) {
     const auto known = [](std::string_view n) {
-        return std::find(kFlagOptions.begin(), kFlagOptions.end(), n) != kFlagOptions.end();
+        return !n.empty() && kFlagOptions.find(" " + std::string(n) + " ") != std::string_view::npos;
     };
-    if (known(name))
-        return true;
-    return name.size() > 2 && name.substr(0, 2) == "no" && known(name.substr(2));
+    return known(name) || (name.size() > 2 && name.substr(0, 2) == "no" && known(name.substr(2)));
 }
 
 struct Option {
@@ -238,9 +210,11 @@ class Translation {
             for (const Option& option : group.options) {
                 if (option.name == "map")
                     return false;
-                const bool graph = option.name.rfind("filter_complex", 0) == 0 || option.name == "lavfi";
-                if (graph && (option.name != "filter_complex" || option.value.find('[') != std::string::npos))
-                    return false;  // a labelled graph, or one read from a script file
+                if (option.name == "filter_complex_script")
+                    return false;  // a graph we cannot see
+                if ((option.name == "filter_complex" || option.name == "lavfi") &&
+                    option.value.find('[') != std::string::npos)
+                    return false;
             }
         }
         return true;
@@ -323,6 +297,7 @@ class Translation {
             return Fail("combined capture device \"" + group.url + "\" is not supported");
         if (device != kScreenDevice)
             Note("video device \"" + device + "\" is not the screen device; grabbing the screen");
+        ++screenInputs_;
         group.device = FileGroup::kScreen;
         SetFormat(group, "x11grab");
         // Without -video_size x11grab grabs the whole screen of the display.
@@ -417,7 +392,7 @@ class Translation {
     // A thumbnail command (one file in, a seek among the output options) seeks on the input
     // instead: the same picture, found without decoding everything before it.
     void MoveThumbnailSeek(std::vector<FileGroup>& groups) const {
-        if (soundInputs_ != 0 || fileInputs_ != 1)
+        if (soundInputs_ != 0 || screenInputs_ != 0 || fileInputs_ != 1)
             return;
         FileGroup* input = nullptr;
         FileGroup* output = nullptr;
@@ -522,6 +497,7 @@ class Translation {
     CommandTranslation& out_;
     int sampleRate_ = 0;
     int soundInputs_ = 0;
+    int screenInputs_ = 0;
     int fileInputs_ = 0;
     bool resampleMix_ = false;
     std::vector<Option> moved_;

@@ -60,6 +60,10 @@ ProcessHandle StartProcessHidden(const std::string& program, std::string_view co
 // removed), compared without regard to ASCII case. Zombies do not count.
 bool IsProcessRunning(std::string_view imageName);
 
+// True if a process of the current user other than this one has the file at `path` open
+// (for example an encoder still closing its output after its parent was killed).
+bool IsFileOpenByOtherProcess(const std::string& path);
+
 // Sends SIGTERM to every process of the current user running `imageName`; each one still
 // alive `graceMs` later is killed with SIGKILL by a background thread, so the call does not
 // block. Returns the result of the last signal sent (false if no process matched).

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -360,6 +362,40 @@ ProcessHandle StartProcessHidden(const std::string& program, std::string_view co
     handle.pid_ = pid;
     handle.pidfd_ = pidfd;
     return handle;
+}
+
+bool IsFileOpenByOtherProcess(const std::string& path) {
+    std::error_code error;
+    const std::string target = std::filesystem::weakly_canonical(path, error).string();
+    if (error || target.empty())
+        return false;
+    std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+    if (!proc)
+        return false;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(proc.get())) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self)
+            continue;
+        const std::string fdDir = "/proc/" + std::string(entry->d_name) + "/fd";
+        struct stat info {};
+        if (::stat(fdDir.c_str(), &info) != 0 || info.st_uid != ::geteuid())
+            continue;
+        std::unique_ptr<DIR, int (*)(DIR*)> fds(::opendir(fdDir.c_str()), ::closedir);
+        if (!fds)
+            continue;
+        while (const dirent* fd = ::readdir(fds.get())) {
+            if (fd->d_name[0] == '.')
+                continue;
+            char link[PATH_MAX];
+            const ssize_t length = ::readlink((fdDir + "/" + fd->d_name).c_str(), link, sizeof link);
+            if (length > 0 &&
+                target.compare(0, std::string::npos, link, static_cast<std::size_t>(length)) == 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool IsProcessRunning(std::string_view imageName) {

@@ -1,6 +1,8 @@
 #include "recorder/recording/record_control_thread.h"
 
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "common/file_util.h"
 #include "common/log.h"
@@ -144,6 +146,16 @@ void RecordControlThread::WatchEncoder() {
     encoder_.Release();
     encoderStarted_ = false;
     encoderRunning_ = false;
+    WaitUntilOutputClosed();
+}
+
+void RecordControlThread::WaitUntilOutputClosed() const {
+    // An adapter that was killed leaves its ffmpeg to finish the file on its own; the file is
+    // read only once nobody writes it any more.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEncoderEndWaitMs);
+    while (IsFileOpenByOtherProcess(outputPath_) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 void RecordControlThread::FinishRecording() {

@@ -59,6 +59,7 @@ class RecordControlThread : public Thread {
   private:
     // The recording's end: waits for the encoder and reports how it ended.
     void WatchEncoder();
+    void WaitUntilOutputClosed() const;
     void FinishRecording();
 
     std::string videoDir_;

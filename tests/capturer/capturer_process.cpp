@@ -61,6 +61,7 @@ bool CapturerProcess::Start(const std::string& program, const std::vector<std::s
     if (pid < 0)
         return false;
     if (pid == 0) {
+        ::setpgid(0, 0);  // its own process group, so that tests can signal the group
         const int null = ::open("/dev/null", O_RDWR);
         const int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(null, 0);
@@ -111,6 +112,11 @@ void CapturerProcess::Signal(int signal) const {
         ::kill(pid_, signal);
 }
 
+void CapturerProcess::SignalGroup(int signal) const {
+    if (pid_ > 0)
+        ::kill(-pid_, signal);
+}
+
 std::vector<pid_t> ChildrenOf(pid_t parent) {
     std::vector<pid_t> children;
     DIR* proc = ::opendir("/proc");
@@ -136,6 +142,22 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
     }
     ::closedir(proc);
     return children;
+}
+
+pid_t ProcessGroupOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return -1;
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream rest(line.substr(close + 1));
+    char state = 0;
+    pid_t ppid = 0;
+    pid_t group = -1;
+    rest >> state >> ppid >> group;
+    return group;
 }
 
 bool ProcessAlive(pid_t pid) {

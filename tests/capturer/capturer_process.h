@@ -18,8 +18,9 @@ class CapturerProcess {
     CapturerProcess(const CapturerProcess&) = delete;
     CapturerProcess& operator=(const CapturerProcess&) = delete;
 
-    // Starts `program` with `arguments` in `directory`. `environment` entries "NAME=VALUE"
-    // are set, "NAME" alone is removed. Standard error goes to `stderrPath`.
+    // Starts `program` with `arguments` in `directory`, leading a process group of its own.
+    // `environment` entries "NAME=VALUE" are set, "NAME" alone is removed. Standard error
+    // goes to `stderrPath`.
     bool Start(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& directory, const std::vector<std::string>& environment,
                const std::string& stderrPath);
@@ -32,6 +33,8 @@ class CapturerProcess {
     // -1 if it is still running.
     int Wait(int timeoutMs);
     void Signal(int signal) const;
+    // Sends `signal` to the process group the process leads.
+    void SignalGroup(int signal) const;
     pid_t pid() const { return pid_; }
     bool running() const { return pid_ > 0; }
 
@@ -41,6 +44,8 @@ class CapturerProcess {
 
 // Pids of the living children of `parent` (from /proc).
 std::vector<pid_t> ChildrenOf(pid_t parent);
+// The process group of `pid`, or -1.
+pid_t ProcessGroupOf(pid_t pid);
 // True if `pid` exists and is not a zombie.
 bool ProcessAlive(pid_t pid);
 

@@ -88,6 +88,24 @@ TEST_P(StopSignalTest, ReachesTheEncoderWhoseStatusIsReturned) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
+// Ctrl+C in a terminal or `timeout` signal the whole process group. ffmpeg takes a second
+// stop signal for "exit at once, leave the file unfinished", so it must get only the one we
+// pass on: it runs in a process group of its own.
+TEST_F(ChildSupervisionTest, StopSentToTheCapturersGroupReachesTheEncoderThroughTheCapturer) {
+    WriteFakeEncoder("trap 'echo TERM >> \"" + Marker("stopped") + "\"; stop=1' TERM\ntouch '" +
+                     Marker("ready") + "'\nwhile [ -z \"$stop\" ]; do sleep 0.05; done\nexit 7\n");
+    ASSERT_TRUE(StartCapturer());
+    ASSERT_TRUE(WaitForFile(Marker("ready")));
+    const pid_t encoder = OnlyChild();
+    ASSERT_GT(encoder, 0);
+    EXPECT_EQ(ProcessGroupOf(capturer_.pid()), capturer_.pid());
+    EXPECT_EQ(ProcessGroupOf(encoder), encoder);
+
+    capturer_.SignalGroup(SIGTERM);
+    EXPECT_EQ(capturer_.Wait(5000), 7);
+    EXPECT_EQ(ReadFileText(Marker("stopped")), "TERM\n");
+}
+
 TEST_F(ChildSupervisionTest, EncoderThatIgnoresTheStopIsKilledThreeSecondsLater) {
     WriteFakeEncoder("trap '' TERM INT\ntouch '" + Marker("ready") + "'\nexec sleep 30\n");
     ASSERT_TRUE(StartCapturer());

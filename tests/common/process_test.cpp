@@ -191,6 +191,20 @@ TEST_F(ProcessTest, ExitCodeOfNormalExit) {
     EXPECT_EQ(child.ExitCode(), 7);
 }
 
+TEST_F(ProcessTest, FileHeldOpenByAnotherProcessIsSeenUntilItIsClosed) {
+    const std::string file = dir_.file("out.flv");
+    test::WriteFileText(file, "x");
+    EXPECT_FALSE(IsFileOpenByOtherProcess(file));
+    ProcessHandle& child = Start(Shell(), "sh -c \"exec 3>>'" + file + "'; exec sleep 30\"");
+    ASSERT_TRUE(child.valid());
+    EXPECT_TRUE(Eventually([&] { return IsFileOpenByOtherProcess(file); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(IsFileOpenByOtherProcess(dir_.path() + "/./out.flv"));  // the same file, another spelling
+    EXPECT_FALSE(IsFileOpenByOtherProcess(dir_.file("other.flv")));
+    child.Terminate(0);
+    child.Wait(5000);
+    EXPECT_FALSE(IsFileOpenByOtherProcess(file));
+}
+
 TEST_F(ProcessTest, IgnoredTerminationIsFollowedByKillWithoutBlocking) {
     // The shell ignores SIGTERM and becomes a copy of sleep, which keeps ignoring it.
     ProcessHandle& child = Start(Shell(), " -c \"trap '' TERM; exec " + Sleeper() + " 30\"");

@@ -209,9 +209,23 @@ TEST_F(RecordControlThreadTest, StartWithoutEncoderProgramOrWindowFails) {
 TEST_F(RecordControlThreadTest, SecondStartDuringRecordingIsRefused) {
     ASSERT_EQ(Start(SmallRecording()), 0);
     ASSERT_TRUE(pageWindow_->WaitForCount(1, 5s));
+    std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(controller_->StartRecording(catalogueWindow_, SmallRecording(), pageWindow_), -1);
     controller_->stop();
     EXPECT_EQ(WaitForCatalogue().size(), 1u);
+    EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, 0}));
+}
+
+TEST_F(RecordControlThreadTest, RecordingStoppedAtOnceIsStillReportedAndFinished) {
+    ASSERT_EQ(Start(SmallRecording()), 0);
+    controller_->stop();
+    EXPECT_TRUE(catalogueWindow_->WaitForCount(1, 60s));  // reported whether or not it was catalogued
+    EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, 0}));
+    EXPECT_FALSE(IsProcessRunning("capturer"));
+    // The controller can record again.
+    ASSERT_EQ(Start(SmallRecording()), 0);
+    controller_->stop();
+    EXPECT_TRUE(catalogueWindow_->WaitForCount(2, 60s));
 }
 
 }  // namespace
