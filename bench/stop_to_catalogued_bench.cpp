@@ -44,11 +44,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s CAPTURER_PROGRAM\n", argv[0]);
         return 2;
     }
+    const std::string capturer = std::filesystem::absolute(argv[1]).string();
     char pattern[] = "/tmp/qarv-bench-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) return 1;
     const std::string dir = pattern;
     std::filesystem::current_path(dir);
-    std::filesystem::create_symlink(std::filesystem::absolute(argv[1]).string(), "capturer");
+    std::filesystem::create_symlink(capturer, "capturer");
     const std::string day = "2026_12_7";
     std::filesystem::create_directories("Video/" + day);
     const std::string video = dir + "/Video/" + day + "/0.flv";
