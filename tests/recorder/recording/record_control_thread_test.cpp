@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -111,6 +112,21 @@ class RecordControlThreadTest : public ::testing::Test {
 
 test::VirtualDisplay* RecordControlThreadTest::display_ = nullptr;
 
+// "codec,width,height,sample rate" of each stream of a media file, one line each, by ffprobe.
+std::string StreamSummary(const std::string& path) {
+    const std::string command =
+        "ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate -of csv=p=0 '" + path +
+        "'";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+            output += buffer;
+        ::pclose(pipe);
+    }
+    return output;
+}
+
 TEST_F(RecordControlThreadTest, StoppedRecordingIsReportedProbedAndCatalogued) {
     ASSERT_EQ(Start(SmallRecording()), 0);
     ASSERT_TRUE(pageWindow_->WaitForCount(1, 5s));
@@ -128,6 +144,8 @@ TEST_F(RecordControlThreadTest, StoppedRecordingIsReportedProbedAndCatalogued) {
     ASSERT_EQ(ProbeDuration(path, seconds), 0);
     EXPECT_GT(seconds, 2.0);
     EXPECT_LT(seconds, 6.0);
+    // Picture at the chosen size, and the system sound (silence without a sound server).
+    EXPECT_EQ(StreamSummary(path), "h264,320,240\nmp3,22050\n");
 
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].FileName, "0.flv");
