@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/sound/sound_server.h"
+
 namespace qarv {
 
 // One PulseAudio source as the sound server lists it.
-struct AudioSourceInfo {
-    std::string name;         // the source name ffmpeg's pulse input takes
-    std::string description;  // the text shown to users; the recorder uses it as the device name
-    bool isMonitor = false;   // a monitor of a sink (system sound), not a real input
-};
+using AudioSourceInfo = SoundSource;
 
 // Facts about the machine the translation depends on.
 struct CaptureEnvironment {

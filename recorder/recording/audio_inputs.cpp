@@ -2,9 +2,24 @@
 
 #include <string_view>
 
+#include "common/sound/sound_server.h"
 #include "common/text.h"
 
 namespace qarv {
+
+int ListAudioInputs(std::vector<std::string>& names) {
+    names.clear();
+    SoundServerInfo info;
+    // A server that is missing, fails part-way or does not answer in time gives no list.
+    if (QuerySoundServer(kAudioQueryTimeoutMs, "QarvRecorder", info) != kSoundServerReachable)
+        return kAudioInputsNoServer;
+    // A monitor delivers what an output plays; only the other sources are real inputs.
+    for (SoundSource& source : info.sources) {
+        if (!source.isMonitor)
+            names.push_back(std::move(source.description));
+    }
+    return names.empty() ? kAudioInputsNone : kAudioInputsOk;
+}
 
 int ChooseMicrophone(const std::vector<std::string>& inputs, bool& found, std::string& name) {
     found = false;

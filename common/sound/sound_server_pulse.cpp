@@ -1,9 +1,10 @@
+// The sound server's sources and defaults through libpulse.
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
 #include <memory>
 
-#include "capturer/sound_server_probe.h"
+#include "common/sound/sound_server.h"
 
 namespace qarv {
 
@@ -15,23 +16,26 @@ struct MainloopFree {
 
 struct ContextRelease {
     void operator()(pa_context* context) const {
+        // No callback may run into the query once it is over.
         pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_disconnect(context);
         pa_context_unref(context);
     }
 };
 
-// The state of one probe: the queries in flight and what they found. Callbacks run on the
-// probing thread (inside pa_mainloop_dispatch).
-struct ProbeState {
-    CaptureEnvironment* environment = nullptr;
+// The state of one query: the requests in flight and what they found. Callbacks run on the
+// querying thread (inside pa_mainloop_dispatch).
+struct QueryState {
+    SoundServerInfo found;
     int pending = 0;
     bool finished = false;
-    bool ready = false;
+    bool answered = false;
+
+    void Fail() { finished = true; }
 
     void Issue(pa_operation* operation) {
         if (operation == nullptr) {
-            finished = true;  // the connection broke; report what is known as unreachable
+            Fail();  // the connection broke
             return;
         }
         ++pending;
@@ -40,27 +44,27 @@ struct ProbeState {
 
     void Done() {
         if (--pending == 0) {
-            ready = true;
+            answered = true;
             finished = true;
         }
     }
 };
 
 void OnSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-    auto* state = static_cast<ProbeState*>(userdata);
-    if (eol != 0) {
-        state->Done();
-        return;
-    }
+    auto* state = static_cast<QueryState*>(userdata);
+    if (eol < 0)
+        return state->Fail();
+    if (eol > 0)
+        return state->Done();
     if (info != nullptr && info->monitor_source_name != nullptr)
-        state->environment->defaultSinkMonitor = info->monitor_source_name;
+        state->found.defaultSinkMonitor = info->monitor_source_name;
 }
 
 void OnServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
-    auto* state = static_cast<ProbeState*>(userdata);
+    auto* state = static_cast<QueryState*>(userdata);
     if (info != nullptr) {
         if (info->default_source_name != nullptr)
-            state->environment->defaultSource = info->default_source_name;
+            state->found.defaultSource = info->default_source_name;
         if (info->default_sink_name != nullptr && info->default_sink_name[0] != '\0')
             state->Issue(
                 pa_context_get_sink_info_by_name(context, info->default_sink_name, OnSinkInfo, state));
@@ -69,22 +73,23 @@ void OnServerInfo(pa_context* context, const pa_server_info* info, void* userdat
 }
 
 void OnSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata) {
-    auto* state = static_cast<ProbeState*>(userdata);
-    if (eol != 0) {
-        state->Done();
-        return;
-    }
+    auto* state = static_cast<QueryState*>(userdata);
+    if (eol < 0)
+        return state->Fail();
+    if (eol > 0)
+        return state->Done();
     if (info == nullptr || info->name == nullptr)
         return;
-    AudioSourceInfo source;
+    SoundSource source;
     source.name = info->name;
-    source.description = info->description != nullptr ? info->description : info->name;
+    const bool described = info->description != nullptr && info->description[0] != '\0';
+    source.description = described ? info->description : info->name;
     source.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
-    state->environment->sources.push_back(std::move(source));
+    state->found.sources.push_back(std::move(source));
 }
 
 void OnContextState(pa_context* context, void* userdata) {
-    auto* state = static_cast<ProbeState*>(userdata);
+    auto* state = static_cast<QueryState*>(userdata);
     switch (pa_context_get_state(context)) {
         case PA_CONTEXT_READY:
             state->Issue(pa_context_get_server_info(context, OnServerInfo, state));
@@ -92,7 +97,7 @@ void OnContextState(pa_context* context, void* userdata) {
             break;
         case PA_CONTEXT_FAILED:
         case PA_CONTEXT_TERMINATED:
-            state->finished = true;
+            state->Fail();
             break;
         default:
             break;
@@ -101,27 +106,22 @@ void OnContextState(pa_context* context, void* userdata) {
 
 }  // namespace
 
-int SoundServerProbe::Probe(int timeoutMs, CaptureEnvironment& environment) {
+int QuerySoundServer(int timeoutMs, const char* clientName, SoundServerInfo& info) {
     using Clock = std::chrono::steady_clock;
-    environment.soundServer = false;
-    environment.defaultSinkMonitor.clear();
-    environment.defaultSource.clear();
-    environment.sources.clear();
+    info = SoundServerInfo();
 
+    // Declared before the connection so that it outlives every callback.
+    QueryState state;
     std::unique_ptr<pa_mainloop, MainloopFree> loop(pa_mainloop_new());
     if (!loop)
-        return kUnreachable;
+        return kSoundServerUnreachable;
     std::unique_ptr<pa_context, ContextRelease> context(
-        pa_context_new(pa_mainloop_get_api(loop.get()), "capturer"));
+        pa_context_new(pa_mainloop_get_api(loop.get()), clientName));
     if (!context)
-        return kUnreachable;
-
-    CaptureEnvironment found;
-    ProbeState state;
-    state.environment = &found;
+        return kSoundServerUnreachable;
     pa_context_set_state_callback(context.get(), OnContextState, &state);
     if (pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return kUnreachable;
+        return kSoundServerUnreachable;
 
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!state.finished) {
@@ -134,14 +134,10 @@ int SoundServerProbe::Probe(int timeoutMs, CaptureEnvironment& environment) {
             break;
     }
     context.reset();  // before the loop it runs on
-    if (!state.ready)
-        return kUnreachable;
-
-    environment.soundServer = true;
-    environment.defaultSinkMonitor = std::move(found.defaultSinkMonitor);
-    environment.defaultSource = std::move(found.defaultSource);
-    environment.sources = std::move(found.sources);
-    return kReachable;
+    if (!state.answered)
+        return kSoundServerUnreachable;
+    info = std::move(state.found);
+    return kSoundServerReachable;
 }
 
 }  // namespace qarv
