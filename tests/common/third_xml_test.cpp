@@ -120,7 +120,7 @@ TEST(ThirdXmlNodeTest, ChildNamesExactAttributeNamesCaseless) {
 
 TEST(ThirdXmlNodeTest, FailedLookupsLeaveOutputUntouched) {
     ThirdNode node("ServerInfo");
-    node.AddChild(ThirdNode("url", "http://x"));
+    node.AddChild(ThirdNode("url", "http://127.0.0.1:9"));
     node.AddAttribute("IsFlag", "1");
 
     std::string text = "keep";
@@ -167,7 +167,7 @@ TEST(ThirdXmlNodeTest, ChildrenAreCopiedAndRemovedByName) {
 TEST(ThirdXmlNodeTest, FindChildIntoItsOwnParent) {
     ThirdNode root("Config");
     ThirdNode server("ServerInfo");
-    server.AddChild(ThirdNode("url", "http://x"));
+    server.AddChild(ThirdNode("url", "http://127.0.0.1:9"));
     root.AddChild(server);
     ASSERT_EQ(root.FindChild("ServerInfo", root), 0);
     EXPECT_EQ(root, server);

@@ -22,8 +22,8 @@ std::string Config(const std::string& serverInfoChildren) {
 }
 
 const std::string kAllSix =
-    "<url>http://127.0.0.1:1080</url><url_bak>http://b</url_bak><port>1080</port>"
-    "<port_bak>81</port_bak><description>d</description><UpgradeUrl>http://u</UpgradeUrl>";
+    "<url>http://127.0.0.1:1080</url><url_bak>http://127.0.0.1:8081</url_bak><port>1080</port>"
+    "<port_bak>81</port_bak><description>d</description><UpgradeUrl>http://127.0.0.1:8082</UpgradeUrl>";
 
 ServerInfo Sentinel() {
     ServerInfo info;
@@ -44,11 +44,11 @@ TEST(LoadServerInfoTest, ReadsAllSixSettings) {
     ServerInfo info;
     ASSERT_EQ(LoadServerInfo(info, dir.file("config.xml")), 0);
     EXPECT_EQ(info.url, "http://127.0.0.1:1080");
-    EXPECT_EQ(info.url_bak, "http://b");
+    EXPECT_EQ(info.url_bak, "http://127.0.0.1:8081");
     EXPECT_EQ(info.port, 1080);
     EXPECT_EQ(info.port_bak, 81);
     EXPECT_EQ(info.description, "d");
-    EXPECT_EQ(info.UpgradeUrl, "http://u");
+    EXPECT_EQ(info.UpgradeUrl, "http://127.0.0.1:8082");
 }
 
 TEST(LoadServerInfoTest, ShippedDefaultConfigHasEverySetting) {
@@ -120,7 +120,7 @@ TEST(LoadServerInfoTest, EntitiesCdataCommentsAndGbTextAreRead) {
     TempDir dir;
     const std::string utf8 =
         "<?xml version=\"1.0\" encoding=\"gb2312\" standalone=\"no\" ?>\r\n<Config>\r\n<!-- c -->\r\n"
-        "<ServerInfo><url>http://h/?a=1&amp;b=2</url><url_bak><![CDATA[<raw>]]></url_bak>"
+        "<ServerInfo><url>http://127.0.0.1/?a=1&amp;b=2</url><url_bak><![CDATA[<raw>]]></url_bak>"
         "<port> 80</port><port_bak>-1</port_bak><description>游戏录像站</description>"
         "<UpgradeUrl>u</UpgradeUrl></ServerInfo></Config>\r\n";
     std::string gb;
@@ -128,7 +128,7 @@ TEST(LoadServerInfoTest, EntitiesCdataCommentsAndGbTextAreRead) {
     WriteFileText(dir.file("config.xml"), gb);
     ServerInfo info;
     ASSERT_EQ(LoadServerInfo(info, dir.file("config.xml")), 0);
-    EXPECT_EQ(info.url, "http://h/?a=1&b=2");
+    EXPECT_EQ(info.url, "http://127.0.0.1/?a=1&b=2");
     EXPECT_EQ(info.url_bak, "<raw>");
     EXPECT_EQ(info.port, 80);
     EXPECT_EQ(info.port_bak, -1);
