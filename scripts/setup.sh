@@ -9,7 +9,7 @@ QARV_PACKAGES=(
     qt6-base-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev
     ffmpeg
     libgtest-dev libgmock-dev
-    xvfb pulseaudio pulseaudio-utils
+    xvfb pulseaudio pulseaudio-utils procps
     fonts-wqy-zenhei
 )
 
