@@ -1,5 +1,7 @@
 #include "tests/capturer/media_facts.h"
 
+#include "tests/support/command_output.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -13,16 +15,7 @@ namespace {
 
 // Output of a shell command (stderr discarded).
 std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, got);
-    ::pclose(pipe);
-    return out;
+    return CommandOutput(command + " 2>/dev/null");
 }
 
 std::string Quote(const std::string& text) {

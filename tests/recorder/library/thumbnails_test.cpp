@@ -11,6 +11,7 @@
 
 #include "recorder/library/video_element.h"
 #include "tests/recorder/library/test_media.h"
+#include "tests/support/command_output.h"
 #include "tests/support/temp_dir.h"
 
 namespace qarv {
@@ -130,13 +131,7 @@ TEST_F(CaptureJpegTest, FailingCapturerReturnsAtOnceHangingOneAfterTheWait) {
 std::string PictureSize(const std::string& path) {
     const std::string command =
         "ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + path + "' 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-            output += buffer;
-        ::pclose(pipe);
-    }
+    std::string output = test::CommandOutput(command);
     while (!output.empty() && (output.back() == '\n' || output.back() == ','))
         output.pop_back();
     return output;

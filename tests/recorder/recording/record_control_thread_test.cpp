@@ -19,6 +19,7 @@
 #include "recorder/library/qarv_file_management.h"
 #include "recorder/library/video_element.h"
 #include "recorder/recording/reg_av_filter_ex.h"
+#include "tests/support/command_output.h"
 #include "tests/support/recording_message_target.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_display.h"
@@ -117,14 +118,7 @@ std::string StreamSummary(const std::string& path) {
     const std::string command =
         "ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate -of csv=p=0 '" + path +
         "'";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-            output += buffer;
-        ::pclose(pipe);
-    }
-    return output;
+    return test::CommandOutput(command);
 }
 
 TEST_F(RecordControlThreadTest, StoppedRecordingIsReportedProbedAndCatalogued) {

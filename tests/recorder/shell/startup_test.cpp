@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/file_util.h"
+#include "tests/support/command_output.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_display.h"
 
@@ -40,14 +41,7 @@ RunResult RunRecorder(const std::string& dir, const std::string& arguments, cons
                                 "' QT_QPA_PLATFORM=offscreen QARV_TEST_ANSWER=" + answer + " timeout 60 '" +
                                 QARV_RECORDER_PROGRAM "' " + arguments + " 2>&1";
     RunResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-        result.output += buffer;
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.output = test::CommandOutput(command, &result.status);
     return result;
 }
 
