@@ -22,8 +22,8 @@ QImage DrawLogo() {
     // Badge: a dark, see-through rounded plate with a lighter rim, readable on any picture.
     const QRectF plate(1.0, 1.0, kWidth - 2.0, kHeight - 2.0);
     QLinearGradient fill(plate.topLeft(), plate.bottomLeft());
-    fill.setColorAt(0.0, QColor(44, 62, 92, 190));
-    fill.setColorAt(1.0, QColor(16, 24, 40, 190));
+    fill.setColorAt(0.0, QColor(30, 90, 96, 190));
+    fill.setColorAt(1.0, QColor(8, 32, 38, 190));
     painter.setPen(QPen(QColor(255, 255, 255, 110), 1.2));
     painter.setBrush(fill);
     painter.drawRoundedRect(plate, 9.0, 9.0);
@@ -61,6 +61,30 @@ QImage DrawLogo() {
 const std::vector<Picture>& AllPictures() {
     static const std::vector<Picture> pictures = {
         {QStringLiteral("Icon/logo.png"), &DrawLogo},
+        {QStringLiteral("Icon/QarvRecorder.ico"), &DrawProgramIcon},
+        {QStringLiteral("Skin/Button.png"), &DrawButton},
+        {QStringLiteral("Skin/sysbtn_close.png"), &DrawCloseButton},
+        {QStringLiteral("Skin/sysbtn_min.png"), &DrawMinimiseButton},
+        {QStringLiteral("Skin/btn_share.png"), &DrawShareButton},
+        {QStringLiteral("Skin/btn_collect_yes.png"), &DrawCollectYesButton},
+        {QStringLiteral("Skin/btn_collect_no.png"), &DrawCollectNoButton},
+        {QStringLiteral("Skin/btn_delete.png"), &DrawDeleteButton},
+        {QStringLiteral("Skin/menu_save.png"), &DrawMenuSave},
+        {QStringLiteral("Skin/menu_close.png"), &DrawMenuClose},
+        {QStringLiteral("Skin/menu_finish.png"), &DrawMenuFinish},
+        {QStringLiteral("Skin/background.png"), &DrawTitleBackground},
+        {QStringLiteral("Skin/mainframe_top_highlight.png"), &DrawTitleHighlight},
+        {QStringLiteral("Skin/frame.png"), &DrawTabFrame},
+        {QStringLiteral("Skin/cover_layer.png"), &DrawCoverLayer},
+        {QStringLiteral("Skin/menubar.png"), &DrawMenuBar},
+        {QStringLiteral("Skin/prompt_back.png"), &DrawPromptBack},
+        {QStringLiteral("Skin/combobox.bmp"), &DrawComboFrame},
+        {QStringLiteral("Skin/combobox_thumb.bmp"), &DrawComboThumb},
+        {QStringLiteral("Skin/record.png"), &DrawRecordTab},
+        {QStringLiteral("Skin/myrecord.png"), &DrawMyRecordTab},
+        {QStringLiteral("Skin/myshare.png"), &DrawMyShareTab},
+        {QStringLiteral("Skin/record_ico.png"), &DrawTitleIcon},
+        {QStringLiteral("Skin/default_jpeg.png"), &DrawNoThumbnail},
     };
     return pictures;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace qarv {
 
@@ -50,6 +51,9 @@ enum ReadFileResult {
 
 // Reads the whole file at `path` into `out` if it is at most `maxBytes` long.
 int ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& out);
+
+// Writes all of `bytes` to `fd`, going on after interruptions; false on an error.
+bool WriteAll(int fd, std::string_view bytes);
 
 // Replaces the file at `path` with `bytes`: writes a temporary file in the same folder,
 // flushes it to disk and renames it over the old one, so that readers see either the old

@@ -53,9 +53,7 @@ int ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& ou
     return kReadOk;
 }
 
-namespace {
-
-bool WriteAll(int fd, const std::string& bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -68,8 +66,6 @@ bool WriteAll(int fd, const std::string& bytes) {
     }
     return true;
 }
-
-}  // namespace
 
 int WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned newFileMode) {
     static std::atomic<unsigned> counter{0};

@@ -85,4 +85,18 @@ inline constexpr const char kMsgTooManyUploads[] = "上传任务超过6个";
 inline constexpr int kCodeUploadTaskRemoved = -26;
 inline constexpr const char kMsgUploadTaskRemoved[] = "删除一个上传文件任务";
 
+// The global hot keys.
+inline constexpr const char kSrcGlobalHotKey[] = "GlobalHotKey";
+// WARN, arguments: the key combination (e.g. "Ctrl+F9") and one of the reasons below.
+inline constexpr int kCodeHotKeyRegisterFailed = -40;
+inline constexpr const char kMsgHotKeyRegisterFailed[] = "热键注册失败: %s, %s";
+inline constexpr const char kMsgHotKeyNoDisplay[] = "无法连接显示";
+inline constexpr const char kMsgHotKeyDisplayNotAnswering[] = "显示无响应";
+inline constexpr const char kMsgHotKeyHeldElsewhere[] = "已被其他程序占用";
+inline constexpr const char kMsgHotKeyUnsupported[] = "不支持的按键";
+inline constexpr const char kMsgHotKeyUsedByOtherId[] = "已用于标识";  // followed by the identifier
+// WARN: the connection to the display was lost; the hot keys no longer work.
+inline constexpr int kCodeHotKeyDisplayLost = -41;
+inline constexpr const char kMsgHotKeyDisplayLost[] = "热键与显示的连接已断开";
+
 }  // namespace qarv

@@ -6,7 +6,9 @@
 #include "common/log.h"
 #include "common/log_codes.h"
 #include "common/qt/message_box.h"
+#include "common/qt/termination_watcher.h"
 #include "recorder/library/qarv_file_management.h"
+#include "recorder/qarv_recorder_dlg.h"
 #include "recorder/recording/reg_av_filter_ex.h"
 #include "recorder/shell/qarv_record_info_center.h"
 #include "recorder/shell/socket_setup.h"
@@ -55,6 +57,18 @@ bool CQarvRecorderApp::InitInstance() {
         LogError(__LINE__, kSrcQarvRecorder, kCodeRegisterDeviceFailed, kMsgRegisterDeviceFailed);
         // Without a screen to record there is nothing the recorder can do.
         return false;
+    }
+
+    // The main window runs until the user closes it; the program then ends. The start-up's
+    // reference keeps the capture devices until then.
+    {
+        CQarvRecorderDlg mainWindow;
+        // A request to end (log-out, kill) closes the window like its close button, so a
+        // running recording is finished and catalogued.
+        TerminationWatcher termination;
+        QObject::connect(&termination, &TerminationWatcher::TerminationRequested, &mainWindow,
+                         &QDialog::reject);
+        mainWindow.exec();
     }
     return false;
 }

@@ -6,10 +6,11 @@ QARV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian packages the build, the programs and the tests need.
 QARV_PACKAGES=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev
+    qt6-base-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev libxcb-keysyms1-dev
+    libjsoncpp-dev libcurl4-openssl-dev libcpp-httplib-dev
     ffmpeg
     libgtest-dev libgmock-dev
-    xvfb pulseaudio pulseaudio-utils procps
+    xvfb xdotool pulseaudio pulseaudio-utils procps
     fonts-wqy-zenhei
 )
 

@@ -54,8 +54,8 @@ TEST(LoadServerInfoTest, ReadsAllSixSettings) {
 TEST(LoadServerInfoTest, ShippedDefaultConfigHasEverySetting) {
     ServerInfo info;
     ASSERT_EQ(LoadServerInfo(info, QARV_DEFAULT_CONFIG), 0);
-    EXPECT_EQ(info.url, "http://127.0.0.1:1080");
-    EXPECT_EQ(info.description, "本机站点");  // gb2312 on disk, UTF-8 in memory
+    EXPECT_EQ(info.url, "http://127.0.0.1:1080/");  // request paths are appended to it
+    EXPECT_EQ(info.description, "本机站点");        // gb2312 on disk, UTF-8 in memory
     EXPECT_FALSE(info.UpgradeUrl.empty());
 }
 

@@ -32,14 +32,23 @@ const std::string& Display() {
     return display.name();
 }
 
-// Runs the recorder in `dir` with the offscreen platform and the test screen (none when
-// `display` is empty); message boxes are answered with `answer` and printed on standard
-// output.
+// Runs the recorder in `dir` on the test screen (offscreen when `display` is empty, as there is
+// no screen then); message boxes are answered with `answer` and printed on standard output.
+// Once its main window is on the screen the recorder is asked to end, as a log-out would.
 RunResult RunRecorder(const std::string& dir, const std::string& arguments, const std::string& answer = "Ok",
                       const std::string& display = Display()) {
-    const std::string command = "cd '" + dir + "' && DISPLAY='" + display +
-                                "' QT_QPA_PLATFORM=offscreen QARV_TEST_ANSWER=" + answer + " timeout 60 '" +
-                                QARV_RECORDER_PROGRAM "' " + arguments + " 2>&1";
+    const std::string platform = display.empty() ? "offscreen" : "xcb";
+    const std::string command =
+        "cd '" + dir + "' && export DISPLAY='" + display + "' QT_QPA_PLATFORM=" + platform +
+        " QARV_TEST_ANSWER=" + answer + "; '" + QARV_RECORDER_PROGRAM "' " + arguments +
+        " 2>&1 & pid=$!\n"
+        "for i in $(seq 600); do\n"
+        "  kill -0 $pid 2>/dev/null || break\n"
+        "  if [ -n \"$DISPLAY\" ] && xdotool search --onlyvisible --pid $pid >/dev/null 2>&1;"
+        " then echo '[window shown]'; kill -TERM $pid; break; fi\n"
+        "  sleep 0.1\n"
+        "done\n"
+        "wait $pid";
     RunResult result;
     result.output = test::CommandOutput(command, &result.status);
     return result;
@@ -95,6 +104,7 @@ TEST(StartupTest, AnyArgumentValueStartsAndGoodConfigLogsNothing) {
     const std::string before = ReadFileText(dir.file("Config/config.xml"));
     const RunResult run = RunRecorder(dir.path(), "anything");
     EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("[window shown]"), std::string::npos) << run.output;
     EXPECT_TRUE(FileExists(dir.file("Log/log.log")));
     EXPECT_EQ(ReadFileText(dir.file("Log/log.log")), "");
     EXPECT_EQ(ReadFileText(dir.file("Config/config.xml")), before);  // never written by the recorder

@@ -1,0 +1,27 @@
+#pragma once
+// How the local site misbehaves on purpose, so that tests can try every failure of its
+// clients. Thread-safe (pure functions).
+
+#include <string_view>
+
+namespace qarv {
+
+enum class FaultMode {
+    kNone,             // answers correctly
+    kSlow,             // answers correctly, but only after a delay
+    kHang,             // accepts the request and never answers (until the server stops)
+    kCut,              // sends the status line, the headers and half the body, then closes
+    kHttp500,          // HTTP 500 with an HTML error page instead of the reply
+    kHttp500Envelope,  // HTTP 500 with a well-formed error envelope (retn 500)
+    kNotJson,          // HTTP 200 with a body that is not JSON
+    kBadEnvelope,      // HTTP 200 with JSON whose "retn" has the wrong JSON type
+};
+
+// Reads a mode by its command-line name ("none", "slow", "hang", "cut", "http500",
+// "http500-envelope", "not-json", "bad-envelope"). 0, or -1 for an unknown name.
+int ParseFaultMode(std::string_view name, FaultMode* mode);
+
+// The command-line name of `mode`.
+const char* FaultModeName(FaultMode mode);
+
+}  // namespace qarv
