@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/devsite/devsite_process.h"
+#include "tests/support/devsite_process.h"
 #include "tests/devsite/streamed_upload.h"
 
 namespace {

@@ -56,7 +56,9 @@ QLabel* MakeLink(QWidget* parent, int id, const QString& text, const QString& pa
     auto* link = new QLabel(parent);
     link->setObjectName(QStringLiteral("control%1").arg(id));
     link->setTextFormat(Qt::RichText);
-    link->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(path, text.toHtmlEscaped()));
+    // Light cyan, the skin's caption colour: the default link blue is hard to read on the teal.
+    link->setText(
+        QStringLiteral("<a href=\"%1\" style=\"color:#9fefff\">%2</a>").arg(path, text.toHtmlEscaped()));
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setOpenExternalLinks(false);  // the dialog opens the page on the site's host
     link->setGeometry(geometry);

@@ -1,4 +1,4 @@
-#include "tests/devsite/devsite_process.h"
+#include "tests/support/devsite_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
