@@ -3,7 +3,8 @@
 // stop signals are passed on, a child that ignores them is killed, and the child never
 // outlives this process. For a single-threaded program: Run blocks the stop signals and
 // SIGCHLD in the calling process and leaves them blocked, so that a late stop signal does
-// not cut short the exit that follows.
+// not cut short the exit that follows. The death of the process that started this one counts
+// as a stop signal.
 
 #include <string>
 #include <vector>

@@ -111,6 +111,15 @@ int ChildSupervisor::Run(const std::string& program, const std::vector<std::stri
         return kCannotStart;
     }
     UniqueFd errorRead(errorPipe[0]);
+
+    // Whoever started us (the recorder) may die without stopping us, by a crash or SIGKILL.
+    // Its death then stops the recording as a stop request would, so the file is finished
+    // instead of growing for ever. A starter already gone means nobody wants the recording.
+    const pid_t starter = ::getppid();
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != starter) {
+        std::fprintf(stderr, "capturer: the program that started %s has ended\n", program.c_str());
+        return kCannotStart;
+    }
     sigset_t childMask = previous;  // what the child runs with: ours before, stop signals open
     for (int stop : kStopSignals)
         sigdelset(&childMask, stop);

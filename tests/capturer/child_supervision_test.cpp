@@ -146,6 +146,22 @@ TEST_F(ChildSupervisionTest, KilledCapturerStopsTheEncoder) {
     EXPECT_FALSE(ProcessAlive(encoder));
 }
 
+TEST_F(ChildSupervisionTest, DeathOfTheStarterStopsTheEncoder) {
+    WriteFakeEncoder("trap 'echo TERM > \"" + Marker("stopped") + "\"; exit 0' TERM\ntouch '" +
+                     Marker("ready") + "'\nwhile :; do sleep 0.05; done\n");
+    // A shell stands in for the recorder that starts the capturer and then dies.
+    const char* path = std::getenv("PATH");
+    ASSERT_TRUE(capturer_.Start(
+        "/bin/sh",
+        {"-c",
+         std::string("'") + QARV_CAPTURER_PATH + "' -i in.flv -f image2 -ss 3 -vframes 1 -y out.jpeg & wait"},
+        dir_.path(), {"PATH=" + Bin() + ":" + (path != nullptr ? path : "/usr/bin:/bin")}, Marker("stderr")));
+    ASSERT_TRUE(WaitForFile(Marker("ready")));
+    capturer_.Signal(SIGKILL);
+    // The capturer passes the stop on, so the encoder can finish its file.
+    EXPECT_TRUE(WaitForFile(Marker("stopped"), 3000));
+}
+
 TEST_F(ChildSupervisionTest, ExitStatusOfTheEncoderIsPassedOn) {
     WriteFakeEncoder("exit 3\n");
     ASSERT_TRUE(StartCapturer());
