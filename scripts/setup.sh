@@ -7,7 +7,7 @@ QARV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QARV_PACKAGES=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev libxcb-keysyms1-dev
-    libjsoncpp-dev libcurl4-openssl-dev libcpp-httplib-dev
+    libjsoncpp-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev
     ffmpeg
     libgtest-dev libgmock-dev
     xvfb xdotool pulseaudio pulseaudio-utils procps
