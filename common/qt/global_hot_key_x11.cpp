@@ -2,10 +2,6 @@
 // plugin), passive key grabs on the root window, and the key presses read from that
 // connection while the event loop runs.
 
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
@@ -19,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/display_probe.h"
 #include "common/file_util.h"
 #include "common/log.h"
 #include "common/log_codes.h"
@@ -101,95 +98,6 @@ xcb_keysym_t KeySymOf(Qt::Key key) {
     }
 }
 
-// What a display did when asked for a connection.
-enum ProbeResult {
-    kProbeAnswered,     // it replied (success or refusal)
-    kProbeUnreachable,  // nothing listens there
-    kProbeSilent,       // it took the connection, or left it pending, without replying in time
-};
-
-using Clock = std::chrono::steady_clock;
-
-// Waits until `events` are signalled on `fd` or the deadline passes; true when they were.
-bool WaitForSocket(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd wait{fd, events, 0};
-        const int ready = ::poll(&wait, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
-        if (ready > 0)
-            return true;
-        if (ready == 0 || errno != EINTR)
-            return false;
-    }
-}
-
-// Opens a connection to `address` and sends an X connection set-up without authorisation;
-// any reply, even a refusal, shows that the server answers.
-ProbeResult ProbeAddress(const sockaddr* address, socklen_t length, Clock::time_point deadline) {
-    UniqueFd socket(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket.valid())
-        return kProbeUnreachable;
-    if (::connect(socket.get(), address, length) != 0) {
-        if (errno == EAGAIN)
-            return kProbeSilent;  // a local server whose queue of new connections is full
-        if (errno != EINPROGRESS)
-            return kProbeUnreachable;
-        if (!WaitForSocket(socket.get(), POLLOUT, deadline))
-            return kProbeSilent;
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
-            return kProbeUnreachable;
-    }
-    // Little-endian byte order, protocol 11.0, empty authorisation name and data.
-    static const unsigned char kSetup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    if (::send(socket.get(), kSetup, sizeof kSetup, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kSetup))
-        return kProbeUnreachable;
-    return WaitForSocket(socket.get(), POLLIN, deadline) ? kProbeAnswered : kProbeSilent;
-}
-
-// Asks the display named `name` for a connection the way xcb would reach it (local socket,
-// abstract name first, or TCP port 6000 + display), so that a server that accepts but never
-// answers is found out before xcb_connect() would wait for it without end.
-ProbeResult ProbeDisplay(const char* name) {
-    char* hostName = nullptr;
-    int display = 0;
-    int screen = 0;
-    if (xcb_parse_display(name, &hostName, &display, &screen) == 0)
-        return kProbeUnreachable;
-    const std::string host = hostName;
-    std::free(hostName);
-    const Clock::time_point deadline = Clock::now() + kAnswerTimeout;
-
-    if (host.empty() || host == "unix") {
-        const std::string path = "/tmp/.X11-unix/X" + std::to_string(display);
-        sockaddr_un local{};
-        local.sun_family = AF_UNIX;
-        std::memcpy(local.sun_path + 1, path.data(), path.size());
-        const auto* address = reinterpret_cast<const sockaddr*>(&local);
-        const ProbeResult abstract =
-            ProbeAddress(address, offsetof(sockaddr_un, sun_path) + 1 + path.size(), deadline);
-        if (abstract != kProbeUnreachable)
-            return abstract;
-        std::memcpy(local.sun_path, path.data(), path.size());
-        local.sun_path[path.size()] = '\0';
-        return ProbeAddress(address, offsetof(sockaddr_un, sun_path) + path.size() + 1, deadline);
-    }
-
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(6000 + display).c_str(), &hints, &found) != 0)
-        return kProbeUnreachable;
-    ProbeResult result = kProbeUnreachable;
-    for (const addrinfo* entry = found; entry != nullptr && result == kProbeUnreachable;
-         entry = entry->ai_next)
-        result = ProbeAddress(entry->ai_addr, entry->ai_addrlen, deadline);
-    ::freeaddrinfo(found);
-    return result;
-}
-
 class X11HotKeyGrabber final : public HotKeyGrabber {
   public:
     explicit X11HotKeyGrabber(PressHandler onPress) : onPress_(std::move(onPress)) {}
@@ -251,7 +159,7 @@ HotKeyGrabResult X11HotKeyGrabber::OpenConnection() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return kHotKeyNoDisplay;
-    if (ProbeDisplay(name) == kProbeSilent)
+    if (ProbeDisplay(name, kAnswerTimeout) == DisplayProbe::kSilent)
         return kHotKeyDisplayNotAnswering;
 
     int screenNumber = 0;

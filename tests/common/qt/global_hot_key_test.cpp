@@ -21,6 +21,7 @@
 #include "common/file_util.h"
 #include "common/log.h"
 #include "tests/support/command_output.h"
+#include "tests/support/silent_display.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_display.h"
 
@@ -405,27 +406,6 @@ class GlobalHotKeyWithoutDisplayTest : public ::testing::Test {
         return ReadFileText(dir_.file("Log/log.log"));
     }
 
-    // Takes a display number with no server behind it, neither as a file nor as an abstract
-    // socket, and listens on its abstract socket without ever accepting: a server that does
-    // not answer. Closing the listener leaves a display that does not exist.
-    static UniqueFd ListenOnFreeDisplay(int* number) {
-        for (*number = 4000; *number < 4100; ++*number) {
-            const std::string path = "/tmp/.X11-unix/X" + std::to_string(*number);
-            if (::access(path.c_str(), F_OK) == 0 ||
-                ::access(("/tmp/.X" + std::to_string(*number) + "-lock").c_str(), F_OK) == 0)
-                continue;
-            UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::memcpy(address.sun_path + 1, path.data(), path.size());
-            const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-            if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                ::listen(fd.get(), 8) == 0)
-                return fd;
-        }
-        return UniqueFd();
-    }
-
     TempDir dir_;
     ScopedCurrentDirectory inDir_{dir_.path()};
     std::optional<std::string> saved_;
@@ -447,7 +427,7 @@ TEST_F(GlobalHotKeyWithoutDisplayTest, NoDisplayVariableFailsAtOnce) {
 
 TEST_F(GlobalHotKeyWithoutDisplayTest, ADisplayThatDoesNotExistFailsAtOnce) {
     int number = 0;
-    ASSERT_TRUE(ListenOnFreeDisplay(&number).valid());
+    ASSERT_TRUE(test::ListenOnFreeDisplay(&number).valid());
     ::setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
     GlobalHotKey hotKey;
     QElapsedTimer timer;
@@ -459,7 +439,7 @@ TEST_F(GlobalHotKeyWithoutDisplayTest, ADisplayThatDoesNotExistFailsAtOnce) {
 
 TEST_F(GlobalHotKeyWithoutDisplayTest, ADisplayThatNeverAnswersFailsWithinTheTimeLimit) {
     int number = 0;
-    UniqueFd silent = ListenOnFreeDisplay(&number);
+    UniqueFd silent = test::ListenOnFreeDisplay(&number);
     ASSERT_TRUE(silent.valid());
     ::setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
     GlobalHotKey hotKey;

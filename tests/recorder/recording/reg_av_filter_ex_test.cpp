@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
 
+#include "common/file_util.h"
+#include "tests/support/silent_display.h"
 #include "tests/support/virtual_display.h"
 
 namespace qarv {
@@ -113,6 +116,18 @@ TEST_F(RegAVFilterExTest, FailsWithADeadDisplayAndForgetsAnEarlierSuccess) {
     // A display number no server listens on.
     ScopedDisplay scoped(std::string(":4999"));
     EXPECT_FALSE(filters.RegisterFilters(kVideoModule, kAudioModule));
+    ExpectUnregistered(filters);
+}
+
+TEST_F(RegAVFilterExTest, DisplayThatNeverAnswersFailsWithinTheTimeLimit) {
+    int number = 0;
+    const UniqueFd silent = test::ListenOnFreeDisplay(&number);
+    ASSERT_TRUE(silent.valid());
+    ScopedDisplay scoped(":" + std::to_string(number));
+    RegAVFilterEx filters;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(filters.RegisterFilters(kVideoModule, kAudioModule));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     ExpectUnregistered(filters);
 }
 
