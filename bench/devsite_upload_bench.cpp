@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/devsite_process.h"
 #include "tests/devsite/streamed_upload.h"
+#include "tests/support/devsite_process.h"
 
 namespace {
 

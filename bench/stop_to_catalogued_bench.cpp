@@ -25,7 +25,9 @@ using Clock = std::chrono::steady_clock;
 constexpr double kBudgetMs = 2000;
 constexpr int kRuns = 5;
 
-double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double Milliseconds(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -46,7 +48,8 @@ int main(int argc, char** argv) {
     }
     const std::string capturer = std::filesystem::absolute(argv[1]).string();
     char pattern[] = "/tmp/qarv-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return 1;
+    if (::mkdtemp(pattern) == nullptr)
+        return 1;
     const std::string dir = pattern;
     std::filesystem::current_path(dir);
     std::filesystem::create_symlink(capturer, "capturer");
@@ -70,7 +73,8 @@ int main(int argc, char** argv) {
     std::vector<double> baseline;
     for (int run = 0; run < kRuns; ++run) {
         std::filesystem::remove("Video/VideoInfo.xml");
-        for (int i = 0; i < 5; ++i) std::filesystem::remove("Video/" + day + "/0_" + std::to_string(i) + ".jpeg");
+        for (int i = 0; i < 5; ++i)
+            std::filesystem::remove("Video/" + day + "/0_" + std::to_string(i) + ".jpeg");
         qarv::QarvFileManagement catalogue(dir + "/Video", dir + "/Video/VideoInfo.xml");
 
         const auto begin = Clock::now();
@@ -98,12 +102,13 @@ int main(int argc, char** argv) {
 
     const double finishMs = Median(finish);
     const double baselineMs = Median(baseline);
-    std::printf("stop to catalogued (10-minute recording, 5 thumbnails + catalogue entry): median %.0f ms of %d runs"
-                " (min %.0f, max %.0f), budget %.0f ms: %s\n",
-                finishMs, kRuns, *std::min_element(finish.begin(), finish.end()),
-                *std::max_element(finish.begin(), finish.end()), kBudgetMs, finishMs < kBudgetMs ? "met" : "MISSED");
-    std::printf("baseline, five plain ffmpeg frame grabs on the same file: median %.0f ms; ratio %.2f\n", baselineMs,
-                finishMs / baselineMs);
+    std::printf(
+        "stop to catalogued (10-minute recording, 5 thumbnails + catalogue entry): median %.0f ms of %d runs"
+        " (min %.0f, max %.0f), budget %.0f ms: %s\n",
+        finishMs, kRuns, *std::min_element(finish.begin(), finish.end()),
+        *std::max_element(finish.begin(), finish.end()), kBudgetMs, finishMs < kBudgetMs ? "met" : "MISSED");
+    std::printf("baseline, five plain ffmpeg frame grabs on the same file: median %.0f ms; ratio %.2f\n",
+                baselineMs, finishMs / baselineMs);
     std::filesystem::current_path("/");
     std::filesystem::remove_all(dir);
     return finishMs < kBudgetMs ? 0 : 1;

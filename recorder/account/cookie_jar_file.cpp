@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include "common/file_util.h"
 
 namespace qarv {

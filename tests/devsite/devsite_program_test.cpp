@@ -8,9 +8,9 @@
 
 #include <filesystem>
 
-#include "tests/support/devsite_process.h"
 #include "tests/devsite/site_client.h"
 #include "tests/devsite/streamed_upload.h"
+#include "tests/support/devsite_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace qarv::test {

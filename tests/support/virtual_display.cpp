@@ -17,14 +17,15 @@ namespace qarv::test {
 bool VirtualDisplay::Start(int width, int height) {
     // Xvfb writes the display number it chose to the descriptor given with -displayfd.
     int fds[2];
-    if (::pipe(fds) != 0) return false;
+    if (::pipe(fds) != 0)
+        return false;
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string displayFd = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb",   "-displayfd", displayFd,   "-screen",  "0",
-                                     screen,   "-nolisten",  "tcp",       "-noreset", "+extension",
-                                     "RANDR"};
+    std::vector<std::string> args = {"Xvfb",      "-displayfd", displayFd,  "-screen",    "0",    screen,
+                                     "-nolisten", "tcp",        "-noreset", "+extension", "RANDR"};
     std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
+    for (auto& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -46,17 +47,20 @@ bool VirtualDisplay::Start(int width, int height) {
     pollfd wait{fds[0], POLLIN, 0};
     while (::poll(&wait, 1, 10000) > 0) {
         char c;
-        if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
+        if (::read(fds[0], &c, 1) != 1 || c == '\n')
+            break;
         number += c;
     }
     ::close(fds[0]);
-    if (number.empty()) return false;
+    if (number.empty())
+        return false;
     name_ = ":" + number;
     return true;
 }
 
 VirtualDisplay::~VirtualDisplay() {
-    if (pid_ <= 0) return;
+    if (pid_ <= 0)
+        return;
     ::kill(pid_, SIGTERM);
     int status = 0;
     ::waitpid(pid_, &status, 0);

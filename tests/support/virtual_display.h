@@ -7,7 +7,7 @@
 namespace qarv::test {
 
 class VirtualDisplay {
-public:
+  public:
     VirtualDisplay() = default;
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
@@ -18,7 +18,7 @@ public:
     // The display name, for example ":5"; empty before a successful Start().
     const std::string& name() const { return name_; }
 
-private:
+  private:
     int pid_ = 0;
     std::string name_;
 };

@@ -14,9 +14,10 @@ namespace qarv {
 namespace {
 
 class Receiver : public QObject {
-public:
+  public:
     bool event(QEvent* event) override {
-        if (event->type() != WindowMessageEvent::EventType()) return QObject::event(event);
+        if (event->type() != WindowMessageEvent::EventType())
+            return QObject::event(event);
         const auto* message = static_cast<WindowMessageEvent*>(event);
         received.push_back({message->message(), message->wParam(), message->lParam()});
         receivedOnThread = QThread::currentThread();
