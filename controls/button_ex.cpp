@@ -7,47 +7,16 @@
 
 #include "controls/skin_paint.h"
 #include "controls/skin_path.h"
-#include "controls/skin_tool_tip.h"
 
 namespace qarv {
 
-CButtonEx::CButtonEx(int id, QWidget* parent) : QWidget(parent), id_(id) {
+CButtonEx::CButtonEx(int id, QWidget* parent) : SkinControl(id, QColor(188, 230, 200), parent) {
     setMouseTracking(true);
-    setFocusPolicy(Qt::NoFocus);
-}
-
-void CButtonEx::SetImage(const QString& path) {
-    imagePath_ = path;
-    update();
-}
-
-void CButtonEx::SetText(const QString& text) {
-    text_ = text;
-    update();
-}
-
-void CButtonEx::SetBackColor(const QColor& color) {
-    backColor_ = color;
-    update();
 }
 
 void CButtonEx::SetTransparent(bool transparent) {
     transparent_ = transparent;
     update();
-}
-
-void CButtonEx::SetState(int state) {
-    state_ = state;
-    update();
-}
-
-bool CButtonEx::SetToolTip(const QString& text) {
-    if (text.isNull())
-        return false;
-    if (toolTip_ == nullptr)
-        toolTip_ = new SkinToolTip(this);
-    toolTip_->SetText(text);
-    return true;
 }
 
 void CButtonEx::paintEvent(QPaintEvent*) {
@@ -138,16 +107,6 @@ void CButtonEx::mouseReleaseEvent(QMouseEvent* event) {
     state_ = kStateOver;
     update();
     emit Clicked(id_);  // last: a receiver may delete the button
-}
-
-void CButtonEx::focusInEvent(QFocusEvent* event) {
-    QWidget::focusInEvent(event);
-    update();
-}
-
-void CButtonEx::focusOutEvent(QFocusEvent* event) {
-    QWidget::focusOutEvent(event);
-    update();
 }
 
 }  // namespace qarv

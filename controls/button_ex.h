@@ -5,15 +5,14 @@
 
 #include <QColor>
 #include <QString>
-#include <QWidget>
+
+#include "controls/skin_control.h"
 
 class QEnterEvent;
 
 namespace qarv {
 
-class SkinToolTip;
-
-class CButtonEx : public QWidget {
+class CButtonEx : public SkinControl {
     Q_OBJECT
 
   public:
@@ -23,32 +22,17 @@ class CButtonEx : public QWidget {
     static constexpr int kStateDisabled = 3;
     static constexpr QRgb kTextColor = 0xFE9FEFFF;  // ARGB
 
+    // Background RGB(188, 230, 200) under the image. While no image is set the button paints
+    // nothing at all, not even its caption.
     CButtonEx(int id, QWidget* parent);
 
-    int Id() const { return id_; }
-
-    // Full path of the image strip; it is read from disk on every paint. While it is empty
-    // the button paints nothing at all, not even its caption.
-    void SetImage(const QString& path);
-    QString Image() const { return imagePath_; }
-    void SetText(const QString& text);
-    QString Text() const { return text_; }
-    // Background under the image (default RGB(188, 230, 200)), unless transparent.
-    void SetBackColor(const QColor& color);
-    QColor BackColor() const { return backColor_; }
+    // Transparent: no background fill, the parent shows through the image.
     void SetTransparent(bool transparent);
     bool IsTransparent() const { return transparent_; }
-    // The frame drawn: 0 normal, 1 over, 2 pressed, 3 disabled. The owner sets 3 together
-    // with setEnabled(false).
-    void SetState(int state);
-    int State() const { return state_; }
-    // False for a null text; otherwise sets the tip's text.
-    bool SetToolTip(const QString& text);
     // True between a left press on the button and its release, unless the pointer left.
     bool IsPressed() const { return pressed_; }
 
   signals:
-    void Clicked(int id);
     void MouseLeft();
 
   protected:
@@ -58,22 +42,14 @@ class CButtonEx : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     void PointerInside();
     void PointerLeft();
 
-    const int id_;
     bool trackArmed_ = true;  // true: the pointer is not being followed; the next move hovers
     bool pressed_ = false;
-    int state_ = kStateNormal;
     bool transparent_ = false;
-    QColor backColor_{188, 230, 200};
-    QString imagePath_;
-    QString text_;
-    SkinToolTip* toolTip_ = nullptr;  // made on the first SetToolTip
 };
 
 }  // namespace qarv

@@ -7,7 +7,6 @@
 
 #include "controls/skin_paint.h"
 #include "controls/skin_path.h"
-#include "controls/skin_tool_tip.h"
 
 namespace qarv {
 
@@ -18,47 +17,16 @@ constexpr int kTextGap = 4;  // between the square and the caption
 
 }  // namespace
 
-CCheckBoxEx::CCheckBoxEx(int id, QWidget* parent) : QWidget(parent), id_(id) {
-    setFocusPolicy(Qt::NoFocus);
-}
-
-void CCheckBoxEx::SetImage(const QString& path) {
-    imagePath_ = path;
-    update();
-}
-
-void CCheckBoxEx::SetText(const QString& text) {
-    text_ = text;
-    update();
-}
+CCheckBoxEx::CCheckBoxEx(int id, QWidget* parent) : SkinControl(id, QColor(160, 180, 200), parent) {}
 
 void CCheckBoxEx::SetTextColor(const QColor& color) {
     textColor_ = color;
     update();
 }
 
-void CCheckBoxEx::SetBackColor(const QColor& color) {
-    backColor_ = color;
-    update();
-}
-
 void CCheckBoxEx::SetChecked(bool checked) {
     checked_ = checked;
     update();
-}
-
-void CCheckBoxEx::SetState(int state) {
-    state_ = state;
-    update();
-}
-
-bool CCheckBoxEx::SetToolTip(const QString& text) {
-    if (text.isNull())
-        return false;
-    if (toolTip_ == nullptr)
-        toolTip_ = new SkinToolTip(this);
-    toolTip_->SetText(text);
-    return true;
 }
 
 QRect CCheckBoxEx::CheckSquare() const {
@@ -149,16 +117,6 @@ void CCheckBoxEx::CancelPress() {
     pressed_ = false;
     if (isEnabled())
         state_ = 0;
-    update();
-}
-
-void CCheckBoxEx::focusInEvent(QFocusEvent* event) {
-    QWidget::focusInEvent(event);
-    update();
-}
-
-void CCheckBoxEx::focusOutEvent(QFocusEvent* event) {
-    QWidget::focusOutEvent(event);
     update();
 }
 
