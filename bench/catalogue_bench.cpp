@@ -117,18 +117,28 @@ int main() {
         TiXmlDocument document;
         document.LoadFile(path.c_str(), TIXML_ENCODING_LEGACY);
     });
+    if (listed != static_cast<std::size_t>(kDays * kPerDay)) {
+        std::fprintf(stderr, "listed %zu of %d entries; nothing measured\n", listed, kDays * kPerDay);
+        return 1;
+    }
     std::printf("listed %zu entries\n", listed);
     Report("load (construct + ListAll)", load, kLoadBudgetMs, "TinyXML parse of the file", parse);
 
     qarv::VideoInfoXml store(path, videoFolder);
+    int failedAdds = 0;
     const std::vector<double> add = Time(kAddRuns, [&](int i) {
         qarv::VideoElement element;
         element.Date = "2014_4_16";
         element.FileName = "new" + std::to_string(i) + ".flv";
         element.Duration = 42;
         element.Time = "12:00:00";
-        store.AddVideo(element);
+        if (store.AddVideo(element) != 0)
+            ++failedAdds;
     });
+    if (failedAdds != 0) {
+        std::fprintf(stderr, "%d of %d adds failed; nothing measured\n", failedAdds, kAddRuns);
+        return 1;
+    }
     // The file as the last add wrote it.
     std::string bytes;
     if (qarv::ReadWholeFile(path, std::size_t{1} << 30, bytes) != qarv::kReadOk) {

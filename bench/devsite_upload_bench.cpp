@@ -79,23 +79,28 @@ int main(int argc, char** argv) {
             std::error_code error;
             const bool whole = upload.curlCode == 0 && upload.body.find("\"retn\":0") != std::string::npos &&
                                fs::file_size(stored, error) == bytes && Sha256OfFile(stored) == upload.sha256;
-
-            std::printf("devsite upload benchmark: %llu MiB streamed over loopback\n",
-                        static_cast<unsigned long long>(mebibytes));
-            std::printf("  resident memory, idle (baseline):   %8ld KiB\n", idleKiB);
-            std::printf("  resident memory, peak during upload: %8ld KiB%s\n", peakKiB,
-                        peakReset ? "" : " (peak since start: the peak could not be reset)");
-            std::printf("  peak / baseline:                     %8.2f\n",
-                        idleKiB > 0 ? static_cast<double>(peakKiB) / static_cast<double>(idleKiB) : 0.0);
-            std::printf("  throughput:                          %8.1f MiB/s (%.2f s)\n",
-                        upload.seconds > 0 ? static_cast<double>(mebibytes) / upload.seconds : 0.0,
-                        upload.seconds);
-            std::printf("  stored file identical (size, SHA-256): %s\n", whole ? "yes" : "NO");
-            std::printf("  resident memory during the upload:\n    sent MiB  resident KiB\n");
-            for (const Sample& sample : samples)
-                std::printf("    %8llu  %12ld\n", static_cast<unsigned long long>(sample.sentMiB),
-                            sample.residentKiB);
-            status = whole && site.Stop(SIGTERM, 5000) == 0 ? 0 : 1;
+            if (!whole || idleKiB <= 0 || peakKiB <= 0) {
+                std::fprintf(
+                    stderr, "nothing measured: %s\n",
+                    whole ? "the site's memory could not be read" : "the upload did not arrive whole");
+            } else {
+                std::printf("devsite upload benchmark: %llu MiB streamed over loopback\n",
+                            static_cast<unsigned long long>(mebibytes));
+                std::printf("  resident memory, idle (baseline):   %8ld KiB\n", idleKiB);
+                std::printf("  resident memory, peak during upload: %8ld KiB%s\n", peakKiB,
+                            peakReset ? "" : " (peak since start: the peak could not be reset)");
+                std::printf("  peak / baseline:                     %8.2f\n",
+                            static_cast<double>(peakKiB) / static_cast<double>(idleKiB));
+                std::printf("  throughput:                          %8.1f MiB/s (%.2f s)\n",
+                            upload.seconds > 0 ? static_cast<double>(mebibytes) / upload.seconds : 0.0,
+                            upload.seconds);
+                std::printf("  stored file identical (size, SHA-256): yes\n");
+                std::printf("  resident memory during the upload:\n    sent MiB  resident KiB\n");
+                for (const Sample& sample : samples)
+                    std::printf("    %8llu  %12ld\n", static_cast<unsigned long long>(sample.sentMiB),
+                                sample.residentKiB);
+                status = site.Stop(SIGTERM, 5000) == 0 ? 0 : 1;
+            }
         }
     }
     std::error_code error;

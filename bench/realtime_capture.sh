@@ -98,11 +98,17 @@ run() {
     local start end
     start=$(date +%s.%N)
     times >"$WORK/cpu.before"
-    "$@" >/dev/null 2>"$WORK/$label.log"
+    local status=0
+    "$@" >/dev/null 2>"$WORK/$label.log" || status=$?
     times >"$WORK/cpu.after"
     end=$(date +%s.%N)
     local count cpu
-    count=$(frames "$output")
+    count=$(frames "$output" 2>/dev/null || true)
+    if [ "$status" -ne 0 ] || ! [[ "$count" =~ ^[0-9]+$ ]]; then
+        echo "$label: the recording failed (exit status $status); nothing measured" >&2
+        sed 's/^/  /' "$WORK/$label.log" >&2
+        exit 1
+    fi
     cpu=$(awk -v a="$(children_cpu "$WORK/cpu.after")" -v b="$(children_cpu "$WORK/cpu.before")" \
         'BEGIN { printf "%.2f", a - b }')
     printf '%-28s frames %3d/%d (%5.1f%%)  cpu %6.2f s  wall %5.2f s\n' "$label" "$count" "$EXPECTED" \

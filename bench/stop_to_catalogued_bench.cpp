@@ -94,8 +94,11 @@ int main(int argc, char** argv) {
 
         const auto plain = Clock::now();
         for (int i = 0; i < 5; ++i) {
-            Run("ffmpeg -nostdin -loglevel error -ss " + std::to_string(i * 120) + " -i '" + video +
-                "' -f image2 -vframes 1 -s 800*600 -y '" + dir + "/plain.jpeg'");
+            if (Run("ffmpeg -nostdin -loglevel error -ss " + std::to_string(i * 120) + " -i '" + video +
+                    "' -f image2 -vframes 1 -s 800*600 -y '" + dir + "/plain.jpeg'") != 0) {
+                std::fprintf(stderr, "the baseline's frame grab failed; nothing measured\n");
+                return 1;
+            }
         }
         baseline.push_back(Milliseconds(Clock::now() - plain));
     }

@@ -78,10 +78,12 @@ void Stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
-// User plus system CPU time of a process, in clock ticks.
+// User plus system CPU time of a process, in clock ticks; -1 if it is gone.
 long CpuTicks(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    if (text.rfind(')') == std::string::npos)
+        return -1;
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;
     long utime = 0;
@@ -128,14 +130,17 @@ Figures Measure(xcb_connection_t* connection, const std::string& display, const 
         const long ticksBefore = CpuTicks(run.pid);
         const auto before = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(10));
-        const long ticks = CpuTicks(run.pid) - ticksBefore;
+        const long ticksAfter = CpuTicks(run.pid);
         const double seconds = std::chrono::duration<double>(Clock::now() - before).count();
-        figures.idleCpuPercent =
-            100.0 * static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK)) / seconds;
+        if (ticksBefore >= 0 && ticksAfter >= 0) {
+            figures.idleCpuPercent = 100.0 * static_cast<double>(ticksAfter - ticksBefore) /
+                                     static_cast<double>(::sysconf(_SC_CLK_TCK)) / seconds;
+        }
         figures.residentKiB = ResidentKiB(run.pid);
         Stop(run.pid);
     }
-    if (!times.empty()) {
+    // A median over the runs that showed a window would hide the ones that did not.
+    if (static_cast<int>(times.size()) == runs) {
         std::sort(times.begin(), times.end());
         figures.medianStartMs = times[times.size() / 2];
     }
@@ -149,9 +154,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s INSTALL_DIR BASELINE_PROGRAM [RUNS]\n", argv[0]);
         return 2;
     }
-    const std::string installDir = argv[1];
-    // The programs start in INSTALL_DIR, so the baseline's path must not be relative.
+    // The programs start in INSTALL_DIR, so neither path may stay relative.
+    const std::string installDir = std::filesystem::absolute(argv[1]).string();
     const std::string baseline = std::filesystem::absolute(argv[2]).string();
+    for (const std::string& program : {installDir + "/QarvRecorder", baseline}) {
+        if (::access(program.c_str(), X_OK) != 0) {
+            std::fprintf(stderr, "cannot run %s\n", program.c_str());
+            return 1;
+        }
+    }
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 10;
 
     qarv::test::VirtualDisplay display;
@@ -172,6 +183,16 @@ int main(int argc, char** argv) {
         Measure(connection, display.name(), installDir, installDir + "/QarvRecorder", runs);
     xcb_disconnect(connection);
 
+    bool measured = true;
+    for (const auto& [name, figures] : {std::pair{"recorder", recorder}, std::pair{"bare Qt window", bare}}) {
+        if (figures.medianStartMs < 0 || figures.idleCpuPercent < 0 || figures.residentKiB <= 0) {
+            std::fprintf(stderr,
+                         "the %s could not be measured: its window did not appear or it ended early\n", name);
+            measured = false;
+        }
+    }
+    if (!measured)
+        return 1;
     std::printf("runs: %d each\n", runs);
     std::printf("start to window shown (median): recorder %.1f ms, bare Qt window %.1f ms, ratio %.2f\n",
                 recorder.medianStartMs, bare.medianStartMs, recorder.medianStartMs / bare.medianStartMs);
@@ -181,5 +202,5 @@ int main(int argc, char** argv) {
         "resident memory of the idle window: recorder %.1f MiB, bare Qt window %.1f MiB, ratio %.2f\n",
         recorder.residentKiB / 1024.0, bare.residentKiB / 1024.0,
         static_cast<double>(recorder.residentKiB) / static_cast<double>(bare.residentKiB));
-    return recorder.medianStartMs >= 0 && bare.medianStartMs >= 0 ? 0 : 1;
+    return 0;
 }

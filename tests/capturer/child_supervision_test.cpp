@@ -42,7 +42,7 @@ class ChildSupervisionTest : public ::testing::Test {
                                        Marker("stderr"));
     }
 
-    bool WaitForFile(const std::string& path, int timeoutMs = 5000) const {
+    bool WaitForFile(const std::string& path, int timeoutMs = 30000) const {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (Clock::now() < deadline) {
             struct stat info;
@@ -75,8 +75,9 @@ TEST_P(StopSignalTest, ReachesTheEncoderWhoseStatusIsReturned) {
     const int signal = GetParam();
     const auto sent = Clock::now();
     capturer_.Signal(signal);
-    const int code = capturer_.Wait(5000);
-    EXPECT_LT(Clock::now() - sent, std::chrono::seconds(1));
+    const int code = capturer_.Wait(30000);
+    // Well before the three seconds after which an encoder that ignores the stop is killed.
+    EXPECT_LT(Clock::now() - sent, std::chrono::milliseconds(2500));
     const std::string name = signal == SIGTERM ? "TERM" : signal == SIGINT ? "INT" : "HUP";
     EXPECT_EQ(ReadFileText(Marker("stopped")), name + "\n");
     EXPECT_EQ(code, signal == SIGTERM ? 7 : signal == SIGINT ? 8 : 9);
@@ -102,7 +103,7 @@ TEST_F(ChildSupervisionTest, StopSentToTheCapturersGroupReachesTheEncoderThrough
     EXPECT_EQ(ProcessGroupOf(encoder), encoder);
 
     capturer_.SignalGroup(SIGTERM);
-    EXPECT_EQ(capturer_.Wait(5000), 7);
+    EXPECT_EQ(capturer_.Wait(30000), 7);
     EXPECT_EQ(ReadFileText(Marker("stopped")), "TERM\n");
 }
 
@@ -110,9 +111,14 @@ TEST_F(ChildSupervisionTest, EncoderThatIgnoresTheStopIsKilledThreeSecondsLater)
     WriteFakeEncoder("trap '' TERM INT\ntouch '" + Marker("ready") + "'\nexec sleep 30\n");
     ASSERT_TRUE(StartCapturer());
     ASSERT_TRUE(WaitForFile(Marker("ready")));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the script reach exec
     const pid_t encoder = OnlyChild();
     ASSERT_GT(encoder, 0);
+    // The stop must meet sleep itself, with the ignored signals it inherited from the script.
+    const std::string comm = "/proc/" + std::to_string(encoder) + "/comm";
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (ReadFileText(comm) != "sleep\n" && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(ReadFileText(comm), "sleep\n");
 
     const auto sent = Clock::now();
     capturer_.Signal(SIGTERM);
@@ -122,7 +128,7 @@ TEST_F(ChildSupervisionTest, EncoderThatIgnoresTheStopIsKilledThreeSecondsLater)
     const auto took = Clock::now() - sent;
     EXPECT_EQ(code, 128 + SIGKILL);
     EXPECT_GE(took, std::chrono::milliseconds(2900));
-    EXPECT_LT(took, std::chrono::milliseconds(4500));
+    EXPECT_LT(took, std::chrono::milliseconds(8000));
     EXPECT_FALSE(ProcessAlive(encoder));
     EXPECT_NE(ReadFileText(Marker("stderr")).find("did not stop within 3000 ms; killing it"),
               std::string::npos);
@@ -137,10 +143,10 @@ TEST_F(ChildSupervisionTest, KilledCapturerStopsTheEncoder) {
     ASSERT_GT(encoder, 0);
 
     capturer_.Signal(SIGKILL);
-    EXPECT_EQ(capturer_.Wait(5000), 128 + SIGKILL);
+    EXPECT_EQ(capturer_.Wait(30000), 128 + SIGKILL);
     // The encoder is told to stop (and so can close its file), not left running.
-    EXPECT_TRUE(WaitForFile(Marker("stopped"), 2000));
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    EXPECT_TRUE(WaitForFile(Marker("stopped")));
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (ProcessAlive(encoder) && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(ProcessAlive(encoder));
@@ -165,17 +171,17 @@ TEST_F(ChildSupervisionTest, DeathOfTheStarterStopsTheEncoder) {
 TEST_F(ChildSupervisionTest, ExitStatusOfTheEncoderIsPassedOn) {
     WriteFakeEncoder("exit 3\n");
     ASSERT_TRUE(StartCapturer());
-    EXPECT_EQ(capturer_.Wait(5000), 3);
+    EXPECT_EQ(capturer_.Wait(30000), 3);
 
     WriteFakeEncoder("kill -KILL $$\n");
     ASSERT_TRUE(StartCapturer());
-    EXPECT_EQ(capturer_.Wait(5000), 128 + SIGKILL);
+    EXPECT_EQ(capturer_.Wait(30000), 128 + SIGKILL);
 }
 
 TEST_F(ChildSupervisionTest, MissingEncoderFailsWithAMessage) {
     ASSERT_TRUE(capturer_.StartCapturer(" -i \"in.flv\" -f image2 -ss 3 -vframes 1 -y \"out.jpeg\"",
                                         dir_.path(), {"PATH=" + Bin()}, Marker("stderr")));
-    EXPECT_EQ(capturer_.Wait(5000), 127);
+    EXPECT_EQ(capturer_.Wait(30000), 127);
     EXPECT_NE(ReadFileText(Marker("stderr")).find("capturer: cannot run ffmpeg: No such file or directory"),
               std::string::npos);
 }
@@ -183,7 +189,7 @@ TEST_F(ChildSupervisionTest, MissingEncoderFailsWithAMessage) {
 TEST_F(ChildSupervisionTest, CommandWithoutDevicesFailsWithoutStartingTheEncoder) {
     WriteFakeEncoder("exit 0\n");
     ASSERT_TRUE(StartCapturer(" -f dshow -framerate 20 -i video= -f dshow -i audio= -y \"out.flv\""));
-    EXPECT_EQ(capturer_.Wait(5000), 1);
+    EXPECT_EQ(capturer_.Wait(30000), 1);
     EXPECT_NE(ReadFileText(Marker("stderr")).find("capturer: no video capture device given"),
               std::string::npos);
     struct stat info;

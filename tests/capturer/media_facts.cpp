@@ -34,14 +34,6 @@ std::vector<std::string> SplitLine(const std::string& line, char separator) {
     return fields;
 }
 
-double ParseRate(const std::string& text) {
-    const std::size_t slash = text.find('/');
-    if (slash == std::string::npos)
-        return std::atof(text.c_str());
-    const double den = std::atof(text.c_str() + slash + 1);
-    return den > 0 ? std::atof(text.c_str()) / den : 0;
-}
-
 }  // namespace
 
 const StreamFacts* MediaFacts::Find(const std::string& type) const {
@@ -63,7 +55,7 @@ MediaFacts ProbeMedia(const std::string& path) {
     MediaFacts facts;
     const std::string streams = Capture(
         "ffprobe -v error -show_entries "
-        "stream=index,codec_type,codec_name,width,height,r_frame_rate,sample_rate -of compact=p=0:nk=0 " +
+        "stream=index,codec_type,codec_name,width,height,sample_rate -of compact=p=0:nk=0 " +
         Quote(path));
     std::stringstream lines(streams);
     std::string line;
@@ -88,8 +80,6 @@ MediaFacts ProbeMedia(const std::string& path) {
                 stream.width = std::atoi(value.c_str());
             else if (key == "height")
                 stream.height = std::atoi(value.c_str());
-            else if (key == "r_frame_rate")
-                stream.frameRate = ParseRate(value);
             else if (key == "sample_rate")
                 stream.sampleRate = std::atoi(value.c_str());
         }
@@ -97,29 +87,46 @@ MediaFacts ProbeMedia(const std::string& path) {
             facts.streams.push_back(stream);
     }
     facts.readable = !facts.streams.empty();
-    facts.duration = std::atof(
-        Capture("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(path)).c_str());
     return facts;
 }
 
-std::vector<double> VideoPacketTimes(const std::string& path) {
-    std::vector<double> times;
-    std::stringstream lines(Capture(
-        "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 " + Quote(path)));
+DecodedVideo DecodeVideo(const std::string& path) {
+    // showinfo prints every decoded frame: "n:   0 pts:      0 pts_time:0 ... s:352x288 ...".
+    DecodedVideo video;
+    std::stringstream lines(CommandOutput("ffmpeg -nostdin -hide_banner -v info -i " + Quote(path) +
+                                          " -map 0:v:0 -vf showinfo -f null - 2>&1 >/dev/null"));
     std::string line;
     while (std::getline(lines, line)) {
-        if (!line.empty() && line != "N/A")
-            times.push_back(std::atof(line.c_str()));
+        const std::size_t time = line.find(" pts_time:");
+        if (line.find("Parsed_showinfo") == std::string::npos || time == std::string::npos)
+            continue;
+        video.times.push_back(std::atof(line.c_str() + time + 10));
+        const std::size_t size = line.find(" s:");
+        if (size != std::string::npos)
+            std::sscanf(line.c_str() + size + 3, "%dx%d", &video.width, &video.height);
     }
-    return times;
+    return video;
 }
 
-double SoundLevel(const std::string& path) {
-    const std::string samples =
-        Capture("ffmpeg -nostdin -v error -i " + Quote(path) + " -vn -ac 1 -f s16le -acodec pcm_s16le -");
+double DecodedVideo::FrameRate() const {
+    if (times.size() < 2 || times.back() <= times.front())
+        return 0;
+    return static_cast<double>(times.size() - 1) / (times.back() - times.front());
+}
+
+double DecodedVideo::Duration() const {
+    const double rate = FrameRate();
+    return rate > 0 ? times.back() - times.front() + 1 / rate : 0;
+}
+
+DecodedSound DecodeSound(const std::string& path) {
+    constexpr int kRate = 22050;  // above twice every test tone
+    const std::string samples = Capture("ffmpeg -nostdin -v error -i " + Quote(path) + " -vn -ac 1 -ar " +
+                                        std::to_string(kRate) + " -f s16le -acodec pcm_s16le -");
+    DecodedSound sound;
     const std::size_t count = samples.size() / 2;
     if (count == 0)
-        return 0;
+        return sound;
     double sum = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const auto low = static_cast<unsigned char>(samples[2 * i]);
@@ -127,7 +134,9 @@ double SoundLevel(const std::string& path) {
         const auto value = static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
         sum += static_cast<double>(value) * value;
     }
-    return std::sqrt(sum / static_cast<double>(count)) / 32768.0;
+    sound.seconds = static_cast<double>(count) / kRate;
+    sound.level = std::sqrt(sum / static_cast<double>(count)) / 32768.0;
+    return sound;
 }
 
 Picture DecodePicture(const std::string& path, double second, int width, int height) {

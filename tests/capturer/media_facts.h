@@ -1,6 +1,7 @@
 #pragma once
-// What tests need to know about a media file, read with ffprobe and ffmpeg: streams,
-// duration, frame times, sound level and decoded pictures. Thread-safe (no shared state).
+// What tests need to know about a media file, read with ffprobe and ffmpeg: the streams'
+// codecs and sizes, and what a player gets when it decodes them (frames and their times,
+// sound length and level, pictures). Thread-safe (no shared state).
 
 #include <string>
 #include <vector>
@@ -12,13 +13,11 @@ struct StreamFacts {
     std::string codec;  // "h264", "mp3", ...
     int width = 0;
     int height = 0;
-    double frameRate = 0;  // from r_frame_rate
     int sampleRate = 0;
 };
 
 struct MediaFacts {
     bool readable = false;  // ffprobe opened it and found streams
-    double duration = 0;    // container duration in seconds (0 if unknown)
     std::vector<StreamFacts> streams;
 
     const StreamFacts* Find(const std::string& type) const;
@@ -27,11 +26,27 @@ struct MediaFacts {
 
 MediaFacts ProbeMedia(const std::string& path);
 
-// Presentation times (seconds) of the video packets, in file order.
-std::vector<double> VideoPacketTimes(const std::string& path);
+// The first video stream as a player decodes it. The container's own figures (its frame rate
+// guess, its duration) are not used: an MPEG program stream, for one, stamps only some packets.
+struct DecodedVideo {
+    int width = 0;
+    int height = 0;
+    std::vector<double> times;  // presentation time of each decoded frame, from 0
 
-// Root mean square of the decoded sound (all of it, mixed to one channel), 0..1.
-double SoundLevel(const std::string& path);
+    int frames() const { return static_cast<int>(times.size()); }
+    // Frames per second over the span from the first to the last frame (0 below two frames).
+    double FrameRate() const;
+    // The time the picture is shown: up to the last frame and for one frame more.
+    double Duration() const;
+};
+DecodedVideo DecodeVideo(const std::string& path);
+
+// The sound as a player decodes it, mixed to one channel.
+struct DecodedSound {
+    double seconds = 0;  // length of the decoded sound
+    double level = 0;    // root mean square, 0..1
+};
+DecodedSound DecodeSound(const std::string& path);
 
 // The picture shown at `second`, decoded to RGB at its own size. Empty if none.
 struct Picture {

@@ -131,7 +131,7 @@ TEST_F(ProcessTest, FindsAndTerminatesByNameIgnoringCase) {
     EXPECT_EQ(child.Wait(0), ProcessHandle::kTimeout);
 
     EXPECT_TRUE(TerminateProcessesByName(Uppercase(sleeperName_)));
-    ASSERT_EQ(child.Wait(5000), ProcessHandle::kExited);
+    ASSERT_EQ(child.Wait(30000), ProcessHandle::kExited);
     EXPECT_EQ(child.ExitCode(), 128 + SIGTERM);
     EXPECT_EQ(child.pid(), 0);
     EXPECT_TRUE(child.valid());
@@ -147,8 +147,8 @@ TEST_F(ProcessTest, TerminatesEveryMatchingProcess) {
     ASSERT_TRUE(first.valid());
     ASSERT_TRUE(second.valid());
     EXPECT_TRUE(TerminateProcessesByName(sleeperName_));
-    EXPECT_EQ(first.Wait(5000), ProcessHandle::kExited);
-    EXPECT_EQ(second.Wait(5000), ProcessHandle::kExited);
+    EXPECT_EQ(first.Wait(30000), ProcessHandle::kExited);
+    EXPECT_EQ(second.Wait(30000), ProcessHandle::kExited);
 }
 
 TEST_F(ProcessTest, NamesOfNoRunningProcess) {
@@ -170,17 +170,17 @@ TEST_F(ProcessTest, ProgramReplacedWhileRunningStillCounts) {
     test::WriteFileText(Sleeper(), "new version");
     EXPECT_TRUE(IsProcessRunning(sleeperName_));
     EXPECT_TRUE(TerminateProcessesByName(sleeperName_));
-    EXPECT_EQ(child.Wait(5000), ProcessHandle::kExited);
+    EXPECT_EQ(child.Wait(30000), ProcessHandle::kExited);
 }
 
 TEST_F(ProcessTest, ZombieIsNotRunning) {
     ProcessHandle& child = Start(Shell(), " -c \"exit 3\"");
     ASSERT_TRUE(child.valid());
     const int pid = child.pid();
-    ASSERT_TRUE(Eventually([&] { return ProcessState(pid) == 'Z'; }, 5000ms));
+    ASSERT_TRUE(Eventually([&] { return ProcessState(pid) == 'Z'; }, 30000ms));
     EXPECT_FALSE(IsProcessRunning(shellName_));
     EXPECT_FALSE(TerminateProcessesByName(shellName_));
-    ASSERT_EQ(child.Wait(1000), ProcessHandle::kExited);
+    ASSERT_EQ(child.Wait(30000), ProcessHandle::kExited);
     EXPECT_EQ(child.ExitCode(), 3);
 }
 
@@ -197,7 +197,7 @@ TEST_F(ProcessTest, FileHeldOpenByAnotherProcessIsSeenUntilItIsClosed) {
     EXPECT_FALSE(IsFileOpenByOtherProcess(file));
     ProcessHandle& child = Start(Shell(), "sh -c \"exec 3>>'" + file + "'; exec sleep 30\"");
     ASSERT_TRUE(child.valid());
-    EXPECT_TRUE(Eventually([&] { return IsFileOpenByOtherProcess(file); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(Eventually([&] { return IsFileOpenByOtherProcess(file); }, std::chrono::seconds(30)));
     EXPECT_TRUE(IsFileOpenByOtherProcess(dir_.path() + "/./out.flv"));  // the same file, another spelling
     EXPECT_FALSE(IsFileOpenByOtherProcess(dir_.file("other.flv")));
     child.Terminate(0);
@@ -209,26 +209,26 @@ TEST_F(ProcessTest, IgnoredTerminationIsFollowedByKillWithoutBlocking) {
     // The shell ignores SIGTERM and becomes a copy of sleep, which keeps ignoring it.
     ProcessHandle& child = Start(Shell(), " -c \"trap '' TERM; exec " + Sleeper() + " 30\"");
     ASSERT_TRUE(child.valid());
-    ASSERT_TRUE(Eventually([&] { return IsProcessRunning(sleeperName_); }, 5000ms));
+    ASSERT_TRUE(Eventually([&] { return IsProcessRunning(sleeperName_); }, 30000ms));
 
-    const int graceMs = 500;
+    const int graceMs = 2000;
     const auto before = Clock::now();
     EXPECT_TRUE(TerminateProcessesByName(sleeperName_, graceMs));
-    EXPECT_LT(Clock::now() - before, 200ms);
+    EXPECT_LT(Clock::now() - before, 1000ms);  // the grace runs on without the caller
     // Still alive within the grace period, killed after it.
     EXPECT_EQ(child.Wait(200), ProcessHandle::kTimeout);
-    ASSERT_EQ(child.Wait(graceMs + 1000), ProcessHandle::kExited);
+    ASSERT_EQ(child.Wait(graceMs + 10000), ProcessHandle::kExited);
     EXPECT_EQ(child.ExitCode(), 128 + SIGKILL);
 }
 
 TEST_F(ProcessTest, HandleTerminateKillsAfterGrace) {
     ProcessHandle& child = Start(Shell(), " -c \"trap '' TERM; exec " + Sleeper() + " 30\"");
     ASSERT_TRUE(child.valid());
-    ASSERT_TRUE(Eventually([&] { return IsProcessRunning(sleeperName_); }, 5000ms));
+    ASSERT_TRUE(Eventually([&] { return IsProcessRunning(sleeperName_); }, 30000ms));
     const auto before = Clock::now();
-    EXPECT_TRUE(child.Terminate(300));
-    EXPECT_LT(Clock::now() - before, 200ms);
-    ASSERT_EQ(child.Wait(2000), ProcessHandle::kExited);
+    EXPECT_TRUE(child.Terminate(2000));
+    EXPECT_LT(Clock::now() - before, 1000ms);  // the grace runs on without the caller
+    ASSERT_EQ(child.Wait(10000), ProcessHandle::kExited);
     EXPECT_EQ(child.ExitCode(), 128 + SIGKILL);
     // A reaped child can no longer be signalled.
     EXPECT_FALSE(child.Terminate(0));
@@ -264,7 +264,7 @@ TEST_F(ProcessTest, RelativeProgramIsTakenFromCurrentDirectoryNotPath) {
         // No slash in the name: still the file in the current directory.
         ProcessHandle& child = Start(shellName_, " -c \"pwd > cwd.txt\"");
         ASSERT_TRUE(child.valid());
-        ASSERT_EQ(child.Wait(5000), ProcessHandle::kExited);
+        ASSERT_EQ(child.Wait(30000), ProcessHandle::kExited);
         EXPECT_EQ(child.ExitCode(), 0);
         // "sh" exists in PATH but not here.
         EXPECT_FALSE(StartProcessHidden("sh", " -c \"exit 0\"").valid());
@@ -279,7 +279,7 @@ TEST_F(ProcessTest, ArgumentsFollowWindowsRules) {
         Start(Shell(), "ignored.exe -c \"printf '[%s]' \\\"$0\\\" \\\"$@\\\" > " + out +
                            "\" zero \"a b\" q\\\"uote C:\\dir\\ \"\" \"麦克风 (Realtek)\"");
     ASSERT_TRUE(child.valid());
-    ASSERT_EQ(child.Wait(5000), ProcessHandle::kExited);
+    ASSERT_EQ(child.Wait(30000), ProcessHandle::kExited);
     EXPECT_EQ(test::ReadFileText(out), "[zero][a b][q\"uote][C:\\dir\\][][麦克风 (Realtek)]");
 }
 
@@ -326,7 +326,7 @@ TEST_F(ProcessTest, ChildGetsDefaultSignalHandling) {
     EXPECT_EQ(SignalMaskField(status, "SigBlk:") & SignalBit(SIGUSR1), 0u) << status;
     EXPECT_EQ(SignalMaskField(status, "SigIgn:") & SignalBit(SIGTERM), 0u) << status;
     EXPECT_TRUE(child.Terminate(3000));
-    ASSERT_EQ(child.Wait(5000), ProcessHandle::kExited);
+    ASSERT_EQ(child.Wait(30000), ProcessHandle::kExited);
     EXPECT_EQ(child.ExitCode(), 128 + SIGTERM);
 }
 
@@ -346,14 +346,14 @@ TEST_F(ProcessTest, ReleasedChildLeavesNoZombie) {
     EXPECT_EQ(child.Wait(0), ProcessHandle::kWaitFailed);
     EXPECT_NE(ProcessState(pid), 0);  // still running
     // Once it ends it is reaped in the background: the pid disappears.
-    EXPECT_TRUE(Eventually([&] { return ProcessState(pid) == 0; }, 5000ms)) << ProcessState(pid);
+    EXPECT_TRUE(Eventually([&] { return ProcessState(pid) == 0; }, 30000ms)) << ProcessState(pid);
 }
 
 TEST_F(ProcessTest, ReleasingAnEndedChildReapsIt) {
     ProcessHandle child = StartProcessHidden(Shell(), " -c \"exit 0\"");
     ASSERT_TRUE(child.valid());
     const int pid = child.pid();
-    ASSERT_TRUE(Eventually([&] { return ProcessState(pid) == 'Z'; }, 5000ms));
+    ASSERT_TRUE(Eventually([&] { return ProcessState(pid) == 'Z'; }, 30000ms));
     child.Release();
     EXPECT_EQ(ProcessState(pid), 0);
 }
@@ -367,7 +367,7 @@ TEST_F(ProcessTest, MovedHandleKeepsTheChild) {
     EXPECT_EQ(moved.pid(), pid);
     ProcessHandle assigned;
     assigned = std::move(moved);
-    ASSERT_EQ(assigned.Wait(5000), ProcessHandle::kExited);
+    ASSERT_EQ(assigned.Wait(30000), ProcessHandle::kExited);
     EXPECT_EQ(assigned.ExitCode(), 5);
 }
 
@@ -388,7 +388,7 @@ TEST_F(ProcessTest, ConcurrentLookupsAndTermination) {
     for (std::thread& thread : threads)
         thread.join();
     for (ProcessHandle& child : children_) {
-        ASSERT_EQ(child.Wait(5000), ProcessHandle::kExited);
+        ASSERT_EQ(child.Wait(30000), ProcessHandle::kExited);
         EXPECT_EQ(child.ExitCode(), 128 + SIGTERM);
     }
     EXPECT_FALSE(IsProcessRunning(sleeperName_));

@@ -270,10 +270,10 @@ TEST_F(ButtonExMouseTest, ToolTipAppearsShortlyAfterThePointerRests) {
     EXPECT_FALSE(button_->SetToolTip(QString()));
     ASSERT_TRUE(button_->SetToolTip(QStringLiteral("关闭")));
     QTest::mouseMove(button_, Inside());
-    EXPECT_TRUE(test::WaitUntil([] { return QToolTip::isVisible(); }, 1000));
+    EXPECT_TRUE(test::WaitUntil([] { return QToolTip::isVisible(); }, 10000));
     EXPECT_EQ(QToolTip::text(), QStringLiteral("关闭"));
     QTest::mouseMove(button_, Outside());
-    EXPECT_TRUE(test::WaitUntil([] { return !QToolTip::isVisible(); }, 1000));
+    EXPECT_TRUE(test::WaitUntil([] { return !QToolTip::isVisible(); }, 10000));
 }
 
 }  // namespace

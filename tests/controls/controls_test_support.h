@@ -13,7 +13,7 @@
 namespace qarv::test {
 
 // Processes events until done() is true or timeoutMs have passed; returns done().
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 3000);
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
 // A horizontal strip of frames, each filled with one colour (colours may be transparent).
 QImage MakeStrip(const std::vector<QColor>& colors, int frameWidth, int height);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <thread>
 
 #include "devsite/envelope.h"
 #include "tests/devsite/site_client.h"
@@ -66,6 +67,17 @@ class FaultModeTest : public SiteTest {
     std::string VersionUrl() const { return BaseUrl() + "down/get_ver.php?app=recorder&platform=windows"; }
     httplib::Result SmallUpload() { return Upload(session_, "clip.flv", "recorded bytes"); }
 
+    // Waits until the site has logged `count` requests: a held request is logged before it is held.
+    bool WaitForLoggedRequests(std::size_t count) const {
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (ReadJsonLines(LogPath()).size() < count) {
+            if (Clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
     std::string session_;
 };
 
@@ -95,8 +107,9 @@ TEST_F(FaultModeTest, SlowAnswersCorrectlyButLate) {
 
 TEST_F(FaultModeTest, SlowRepliesEndWhenTheSiteStops) {
     StartWith(FaultMode::kSlow, 60000);
+    const std::size_t logged = ReadJsonLines(LogPath()).size();
     auto pending = std::async(std::launch::async, [url = LoginUrl()] { return CurlGet(url, 30); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(WaitForLoggedRequests(logged + 1));
     const auto start = Clock::now();
     StopSite();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
@@ -120,8 +133,9 @@ TEST_F(FaultModeTest, HangNeverAnswersUntilTheSiteStops) {
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
 
+    const std::size_t logged = ReadJsonLines(LogPath()).size();
     auto held = std::async(std::launch::async, [url = LoginUrl()] { return CurlGet(url, 30); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(WaitForLoggedRequests(logged + 1));
     const auto start = Clock::now();
     StopSite();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));

@@ -22,7 +22,7 @@ class DevsiteProcess {
     // `timeoutMs` for its line "qarv-devsite listening on 127.0.0.1:PORT". Returns the port, or
     // -1 (the line did not come; the process may still run or have ended).
     int Start(const std::string& program, const std::vector<std::string>& arguments,
-              const std::string& stderrPath, int timeoutMs = 10000);
+              const std::string& stderrPath, int timeoutMs = 30000);
 
     // Sends `signal` and waits at most `timeoutMs`; returns the exit code (128 + signal when
     // killed by one), or -1 if the process is still running.

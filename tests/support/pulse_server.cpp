@@ -144,7 +144,7 @@ bool PulseServer::Start(bool keepAwake) {
         serverPid_ = 0;
         return false;
     }
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (!Pactl({"info"})) {
         int status = 0;
         if (::waitpid(serverPid_, &status, WNOHANG) == serverPid_) {
@@ -153,7 +153,7 @@ bool PulseServer::Start(bool keepAwake) {
             return false;
         }
         if (Clock::now() > deadline) {
-            error_ = "pulseaudio did not answer within 10 s";
+            error_ = "pulseaudio did not answer within 30 s";
             Stop();
             return false;
         }
@@ -174,7 +174,7 @@ bool PulseServer::KeepAwake(const std::string& sink) {
 }
 
 bool PulseServer::WaitForPromptRecording(const std::string& source) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return false;

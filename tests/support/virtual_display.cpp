@@ -45,7 +45,7 @@ bool VirtualDisplay::Start(int width, int height) {
 
     std::string number;
     pollfd wait{fds[0], POLLIN, 0};
-    while (::poll(&wait, 1, 10000) > 0) {
+    while (::poll(&wait, 1, 30000) > 0) {
         char c;
         if (::read(fds[0], &c, 1) != 1 || c == '\n')
             break;

@@ -418,7 +418,7 @@ TEST_F(GlobalHotKeyWithoutDisplayTest, NoDisplayVariableFailsAtOnce) {
     timer.start();
     EXPECT_EQ(hotKey.Register(786, Qt::ControlModifier, Qt::Key_F9), -1);
     EXPECT_EQ(hotKey.Register(786, Qt::ControlModifier, Qt::Key_F10), -1);
-    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_LT(timer.elapsed(), 1500);  // not the two seconds given to a silent display
     hotKey.UnregisterAll();
     const std::string text = LogText();
     EXPECT_NE(text.find("热键注册失败: Ctrl+F9, 无法连接显示"), std::string::npos) << text;
@@ -433,7 +433,7 @@ TEST_F(GlobalHotKeyWithoutDisplayTest, ADisplayThatDoesNotExistFailsAtOnce) {
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(hotKey.Register(786, Qt::ControlModifier, Qt::Key_F9), -1);
-    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_LT(timer.elapsed(), 1500);  // not the two seconds given to a silent display
     EXPECT_NE(LogText().find("无法连接显示"), std::string::npos);
 }
 
@@ -446,11 +446,11 @@ TEST_F(GlobalHotKeyWithoutDisplayTest, ADisplayThatNeverAnswersFailsWithinTheTim
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(hotKey.Register(786, Qt::ControlModifier, Qt::Key_F9), -1);
-    EXPECT_LT(timer.elapsed(), 4000);
+    EXPECT_LT(timer.elapsed(), 10000);
     // The silence is remembered: the next registration does not wait again.
     timer.restart();
     EXPECT_EQ(hotKey.Register(786, Qt::ControlModifier, Qt::Key_F10), -1);
-    EXPECT_LT(timer.elapsed(), 200);
+    EXPECT_LT(timer.elapsed(), 1500);
     EXPECT_NE(LogText().find("热键注册失败: Ctrl+F9, 显示无响应"), std::string::npos);
 }
 

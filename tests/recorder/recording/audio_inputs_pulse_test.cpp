@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // The longest a query may take before it counts as a hang.
-constexpr milliseconds kHardDeadline(2000);
+constexpr milliseconds kHardDeadline(6000);
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
@@ -157,7 +157,7 @@ TEST_F(AudioInputsRealServerTest, FindsTheMicrophoneAndSkipsMonitors) {
     EXPECT_EQ(outcome.names, std::vector<std::string>{"麦克风 (USB Audio)"});
     EXPECT_TRUE(outcome.found);
     EXPECT_EQ(outcome.microphone, "麦克风 (USB Audio)");
-    EXPECT_LT(outcome.listTime, milliseconds(1000));
+    EXPECT_LT(outcome.listTime, milliseconds(kAudioQueryTimeoutMs - 100));  // answered, not timed out
 }
 
 TEST_F(AudioInputsRealServerTest, PrefersTheMicrophoneOverAnEarlierInput) {

@@ -84,9 +84,26 @@ class RecordControlThreadTest : public ::testing::Test {
         return result;
     }
 
-    // Waits for WM_VIDEO_ADDED and returns the catalogue's entries.
-    std::vector<VideoElement> WaitForCatalogue() {
-        EXPECT_TRUE(catalogueWindow_->WaitForCount(1, 60s));
+    // Waits until the encoder has opened its inputs and created the output, so that a recording
+    // of a given length can be timed from there, however slowly the machine starts programs.
+    bool WaitUntilRecording() const {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!FileExists(controller_->OutputPath())) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    // Waits for WM_VIDEO_ADDED and for the worker to end after it, then returns the
+    // catalogue's entries.
+    std::vector<VideoElement> WaitForCatalogue(std::size_t videos = 1) {
+        EXPECT_TRUE(catalogueWindow_->WaitForCount(videos, 60s));
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!controller_->idle() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(controller_->idle());
         std::vector<VideoElement> list;
         catalogue_->ListAll(list);
         return list;
@@ -123,7 +140,8 @@ std::string StreamSummary(const std::string& path) {
 
 TEST_F(RecordControlThreadTest, StoppedRecordingIsReportedProbedAndCatalogued) {
     ASSERT_EQ(Start(SmallRecording()), 0);
-    ASSERT_TRUE(pageWindow_->WaitForCount(1, 5s));
+    ASSERT_TRUE(pageWindow_->WaitForCount(1, 30s));
+    ASSERT_TRUE(WaitUntilRecording());
     std::this_thread::sleep_for(3s);
     controller_->stop();
 
@@ -153,16 +171,16 @@ TEST_F(RecordControlThreadTest, StoppedRecordingIsReportedProbedAndCatalogued) {
 
 TEST_F(RecordControlThreadTest, NextRecordingTakesTheNextNumber) {
     ASSERT_EQ(Start(SmallRecording()), 0);
+    ASSERT_TRUE(WaitUntilRecording());
     std::this_thread::sleep_for(1500ms);
     controller_->stop();
     ASSERT_EQ(WaitForCatalogue().size(), 1u);
 
     ASSERT_EQ(Start(SmallRecording()), 0);
+    ASSERT_TRUE(WaitUntilRecording());
     std::this_thread::sleep_for(1500ms);
     controller_->stop();
-    ASSERT_TRUE(catalogueWindow_->WaitForCount(2, 60s));
-    std::vector<VideoElement> list;
-    catalogue_->ListAll(list);
+    const auto list = WaitForCatalogue(2);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].FileName, "1.flv");
 }
@@ -173,7 +191,7 @@ TEST_F(RecordControlThreadTest, TimedRecordingEndsByItself) {
     properties.TimedRecording = true;
     properties.TimedMinutes = 1;
     ASSERT_EQ(Start(properties), 0);
-    ASSERT_TRUE(pageWindow_->WaitForCount(2, 90s));
+    ASSERT_TRUE(pageWindow_->WaitForCount(2, 120s));
     EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, 0}));
     const auto list = WaitForCatalogue();
     ASSERT_EQ(list.size(), 1u);
@@ -183,7 +201,8 @@ TEST_F(RecordControlThreadTest, TimedRecordingEndsByItself) {
 
 TEST_F(RecordControlThreadTest, KilledEncoderAbortsButItsFileIsStillCatalogued) {
     ASSERT_EQ(Start(SmallRecording()), 0);
-    ASSERT_TRUE(pageWindow_->WaitForCount(1, 5s));
+    ASSERT_TRUE(pageWindow_->WaitForCount(1, 30s));
+    ASSERT_TRUE(WaitUntilRecording());
     std::this_thread::sleep_for(2500ms);
     ASSERT_EQ(std::system("pkill -KILL -x capturer"), 0);
 
@@ -220,7 +239,8 @@ TEST_F(RecordControlThreadTest, StartWithoutEncoderProgramOrWindowFails) {
 
 TEST_F(RecordControlThreadTest, SecondStartDuringRecordingIsRefused) {
     ASSERT_EQ(Start(SmallRecording()), 0);
-    ASSERT_TRUE(pageWindow_->WaitForCount(1, 5s));
+    ASSERT_TRUE(pageWindow_->WaitForCount(1, 30s));
+    ASSERT_TRUE(WaitUntilRecording());
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(controller_->StartRecording(catalogueWindow_, SmallRecording(), pageWindow_), -1);
     controller_->stop();
@@ -231,7 +251,7 @@ TEST_F(RecordControlThreadTest, SecondStartDuringRecordingIsRefused) {
 TEST_F(RecordControlThreadTest, RecordingStoppedAtOnceIsStillReportedAndFinished) {
     ASSERT_EQ(Start(SmallRecording()), 0);
     controller_->stop();
-    EXPECT_TRUE(catalogueWindow_->WaitForCount(1, 60s));  // reported whether or not it was catalogued
+    WaitForCatalogue();  // reported whether or not it was catalogued
     EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, 0}));
     EXPECT_FALSE(IsProcessRunning("capturer"));
     // The controller can record again.

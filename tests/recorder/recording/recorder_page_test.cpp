@@ -283,15 +283,17 @@ TEST(RecorderPageRecording, StartAndStopRecordAVideo) {
         EXPECT_EQ(page.StatusText()->text(), QStringLiteral("录像进行中···"));
         EXPECT_FALSE(page.StartButton()->isEnabled());
         EXPECT_EQ(page.StartButton()->State(), 3);
-        ASSERT_TRUE(mainWindow->WaitForCount(1, 1s));
+        ASSERT_TRUE(mainWindow->WaitForCount(1, 10s));
         EXPECT_EQ(mainWindow->messages()[0], (PostedMessage{WM_RECORD_STATE, 0, 0}));
 
+        // Two and a half seconds from the moment the encoder has opened its inputs.
+        const std::string output = dir.file("Video/" + TodayKey() + "/0.flv");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return FileExists(output); }, 30000));
         QTest::qWait(2500);
         page.StopRecordingAction();
         EXPECT_EQ(page.StatusText()->text(), QStringLiteral("录像完成！"));
         // The worker finishes the file and reports the end, which restores the main window.
-        for (int i = 0; i < 300 && mainWindow->messages().size() < 2; ++i)
-            QTest::qWait(100);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return mainWindow->messages().size() >= 2; }, 60000));
         ASSERT_EQ(mainWindow->messages().size(), 2u);
         EXPECT_EQ(mainWindow->messages()[1], (PostedMessage{WM_RECORD_STATE, 1, 0}));
         EXPECT_TRUE(page.TitleBox()->text().isEmpty());
