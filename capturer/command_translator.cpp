@@ -41,6 +41,7 @@ struct Option {
 struct FileGroup {
     enum Kind { kInput, kOutput, kTrailing } kind = kOutput;
     enum Device { kFile, kScreen, kSound } device = kFile;  // for inputs: what it captures
+    bool wallClock = false;                                 // a live input stamped with the wall clock
     std::vector<Option> options;
     std::string url;
 };
@@ -112,6 +113,12 @@ bool DefaultsToMp2(const std::string& url) {
            extension == "m2ts";
 }
 
+// An MPEG program stream (as opposed to a transport stream).
+bool IsProgramStream(const std::string& url) {
+    const std::string extension = LowerExtension(url);
+    return extension == "mpeg" || extension == "mpg";
+}
+
 // A filter graph that is one amix filter over unlabeled inputs: its input count, else 0.
 int PlainAmixInputs(const std::string& graph) {
     if (graph.rfind("amix", 0) != 0 || graph.find_first_of("[];,") != std::string::npos)
@@ -155,6 +162,7 @@ class Translation {
         }
         if (reorderable)
             OpenSoundBeforeScreen(groups);
+        SyncLiveInputs(groups);
         MoveThumbnailSeek(groups);
         for (FileGroup& group : groups) {
             if (group.kind == FileGroup::kOutput)
@@ -240,6 +248,34 @@ class Translation {
         std::stable_partition(screen, groups.end(), isSound);
     }
 
+    // ffmpeg starts each input's time at that input's first packet, and the inputs open one
+    // after another: the screen, opened a moment after the sound, would be stamped that much
+    // early against it. The live inputs all stamp the wall clock, so each is synced to the
+    // first sound input's start instead, which keeps picture and sound on one clock.
+    static void SyncLiveInputs(std::vector<FileGroup>& groups) {
+        int index = 0;
+        int reference = -1;
+        for (const FileGroup& group : groups) {
+            if (group.kind != FileGroup::kInput)
+                continue;
+            if (group.device == FileGroup::kSound && group.wallClock) {
+                reference = index;
+                break;
+            }
+            ++index;
+        }
+        if (reference < 0)
+            return;
+        index = 0;
+        for (FileGroup& group : groups) {
+            if (group.kind != FileGroup::kInput)
+                continue;
+            if (group.wallClock && index != reference)
+                AddIfMissing(group, "isync", std::to_string(reference));
+            ++index;
+        }
+    }
+
     void Note(std::string text) { out_.notes.push_back(std::move(text)); }
 
     bool Fail(std::string text) {
@@ -299,6 +335,7 @@ class Translation {
             Note("video device \"" + device + "\" is not the screen device; grabbing the screen");
         ++screenInputs_;
         group.device = FileGroup::kScreen;
+        group.wallClock = true;  // x11grab stamps each frame with the wall clock
         SetFormat(group, "x11grab");
         // Without -video_size x11grab grabs the whole screen of the display.
         AddIfMissing(group, "draw_mouse", "1");
@@ -378,6 +415,18 @@ class Translation {
         // from latency reports that can lag by most of a second while a sink wakes up.
         AddIfMissing(group, "use_wallclock_as_timestamps", "1");
         AddIfMissing(group, "thread_queue_size", std::to_string(CommandTranslator::kSoundQueuePackets));
+        // The server hands over sound in fragments; each is stamped when it is read, so its
+        // first samples are stamped late by up to a fragment. Its default 50 ms puts the sound
+        // tens of milliseconds behind the picture; 10 ms keeps it within a few.
+        const Option* rate = FindOption(group.options, {"sample_rate"});
+        const Option* channels = FindOption(group.options, {"channels"});
+        const long bytesPerSecond = (rate != nullptr ? std::atol(rate->value.c_str()) : 48000) * 2 *
+                                    (channels != nullptr ? std::atol(channels->value.c_str()) : 2);
+        if (bytesPerSecond > 0) {
+            AddIfMissing(group, "fragment_size",
+                         std::to_string(bytesPerSecond * CommandTranslator::kSoundFragmentMs / 1000));
+        }
+        group.wallClock = FindOption(group.options, {"use_wallclock_as_timestamps"})->value == "1";
         group.url = source;
         return true;
     }
@@ -406,7 +455,9 @@ class Translation {
             return;
         auto seek = std::find_if(output->options.begin(), output->options.end(),
                                  [](const Option& option) { return option.name == "ss"; });
-        if (seek == output->options.end())
+        // The first picture needs no seek, and a seek to the start of a short FLV without an
+        // index fails and yields no picture at all.
+        if (seek == output->options.end() || std::atof(seek->value.c_str()) <= 0)
             return;
         input->options.push_back(std::move(*seek));
         output->options.erase(seek);
@@ -427,8 +478,32 @@ class Translation {
         }
 
         const Option* videoCodec = FindOption(options, {"c:v", "vcodec", "codec:v"});
-        if (videoCodec != nullptr && videoCodec->value == "libx264" && !HasOption(options, {"preset"}))
+        const bool x264 = videoCodec != nullptr && videoCodec->value == "libx264";
+        if (x264 && !HasOption(options, {"preset"}))
             options.push_back(MakeOption("preset", CommandTranslator::kX264Preset));
+        // A program stream is written a pack at a time, and only once every stream has a
+        // pack's worth of data waiting: a still screen gives the picture so few bytes that
+        // the file would trail the recording by many seconds. The picture is therefore
+        // encoded at the constant rate asked for, filler included.
+        const Option* bitRate = FindOption(options, {"b:v"});
+        if (x264 && bitRate != nullptr && IsProgramStream(group.url) &&
+            !HasOption(options, {"nal-hrd", "maxrate", "minrate", "bufsize"})) {
+            const std::string rate = bitRate->value;
+            options.push_back(MakeOption("nal-hrd", "cbr"));
+            options.push_back(MakeOption("minrate", rate));
+            options.push_back(MakeOption("maxrate", rate));
+            options.push_back(MakeOption("bufsize", rate));
+        }
+
+        // A recording reaches the disk packet by packet, so that whatever ends it (a crash, a
+        // kill) leaves all but the last moment on disk. Packets of one stream wait for the
+        // others at most half a second, not ffmpeg's default ten.
+        if (soundInputs_ > 0 || screenInputs_ > 0) {
+            if (!HasOption(options, {"flush_packets"}))
+                options.push_back(MakeOption("flush_packets", "1"));
+            if (!HasOption(options, {"max_interleave_delta"}))
+                options.push_back(MakeOption("max_interleave_delta", CommandTranslator::kMaxInterleaveDelay));
+        }
 
         const bool sound = soundInputs_ > 0 && !HasOption(options, {"an"});
         if (sound && DefaultsToMp2(group.url) && !HasOption(options, {"c:a", "acodec", "codec:a"}))

@@ -38,6 +38,11 @@ class CommandTranslator {
     static constexpr int kSoundQueuePackets = 512;
     // x264 speed preset that keeps 1920x1080 at 30 fps in real time on two cores.
     static constexpr const char* kX264Preset = "superfast";
+    // Length of the fragments in which a sound input is read.
+    static constexpr long kSoundFragmentMs = 10;
+    // Longest time (microseconds) the muxer holds one stream's packets back while waiting for
+    // another's, so that the file follows the recording.
+    static constexpr const char* kMaxInterleaveDelay = "500000";
     // Sample rate of the silence that stands in for an unreachable sound input when the
     // command gives none.
     static constexpr int kDefaultSampleRate = 44100;

@@ -21,6 +21,18 @@ inline constexpr const char kMsgFileRemoved[] = "删除文件 %s";
 // WARN, argument: the file name.
 inline constexpr int kCodeFileAdded = -22;
 inline constexpr const char kMsgFileAdded[] = "添加文件 %s";
+// WARN, argument: the path. A recording that no entry holds (its recorder ended without
+// finishing it) was taken into the catalogue at start-up.
+inline constexpr int kCodeOrphanAdopted = -24;
+inline constexpr const char kMsgOrphanAdopted[] = "收录未登记的录像 %s";
+// WARN, argument: the path. An unlisted recording that is empty or cannot be read was left
+// as it is.
+inline constexpr int kCodeOrphanUnreadable = -25;
+inline constexpr const char kMsgOrphanUnreadable[] = "未登记的录像为空或无法读取，保留原样 %s";
+// WARN, argument: the path. A recording cut off before its end was rewritten so that
+// players see its whole length (also written by the capture session, for its own recording).
+inline constexpr int kCodeOrphanRepaired = -26;
+inline constexpr const char kMsgOrphanRepaired[] = "修复中断的录像 %s";
 
 // The share page.
 inline constexpr const char kSrcQarvMySharePage[] = "QarvMySharePage";
@@ -75,6 +87,13 @@ inline constexpr const char kMsgFileNameNotFound[] = "无法找到文件名";
 // ERROR, argument: the error code of the media analysis.
 inline constexpr int kCodeMediaAnalysisFailed = -7;
 inline constexpr const char kMsgMediaAnalysisFailed[] = "分析媒体文件错误: ErrorCode=%d";
+// WARN, argument: the free megabytes. The video folder's disk ran low during a recording,
+// which was stopped and kept.
+inline constexpr int kCodeDiskLowStopped = -17;
+inline constexpr const char kMsgDiskLowStopped[] = "磁盘空间不足，录像已停止: 剩余 %lld MB";
+// WARN, argument: the free megabytes. A recording was not started for lack of disk space.
+inline constexpr int kCodeDiskLowRefused = -18;
+inline constexpr const char kMsgDiskLowRefused[] = "磁盘空间不足，未开始录像: 剩余 %lld MB";
 
 // The upload task list.
 inline constexpr const char kSrcUploadFileInfoManager[] = "UploadFileInfoManager";

@@ -5,6 +5,8 @@ namespace qarv {
 
 inline constexpr unsigned kWmUser = 0x0400;
 
+// WM_RECORD_STATUS wParam: 1 started, 0 ended, 2 aborted, 3 stopped and kept because the
+// video folder's disk ran low.
 inline constexpr unsigned WM_RECORD_STATUS = kWmUser + 1;        // capture worker -> recorder page
 inline constexpr unsigned WM_RECORD_STATE = kWmUser + 2;         // recorder page -> main window
 inline constexpr unsigned WM_UPLOAD_PROGRESS = kWmUser + 12;     // upload worker -> my-videos page

@@ -6,7 +6,9 @@
 #include "common/log.h"
 #include "common/log_codes.h"
 #include "common/qt/message_box.h"
+#include "common/qt/qt_message_target.h"
 #include "common/qt/termination_watcher.h"
+#include "recorder/library/orphan_adoption_thread.h"
 #include "recorder/library/qarv_file_management.h"
 #include "recorder/qarv_recorder_dlg.h"
 #include "recorder/recording/reg_av_filter_ex.h"
@@ -63,6 +65,12 @@ bool CQarvRecorderApp::InitInstance() {
     // reference keeps the capture devices until then.
     {
         CQarvRecorderDlg mainWindow;
+        // Recordings whose recorder ended without finishing them are taken into the catalogue
+        // in the background while the window is up; the my-videos page hears of each. Leaving
+        // this scope stops the worker and waits for it, before the window goes.
+        OrphanAdoptionThread adoption(QarvFileManagement::GetInstance(),
+                                      std::make_shared<QtMessageTarget>(mainWindow.Page(1)));
+        adoption.start();
         // A request to end (log-out, kill) closes the window like its close button, so a
         // running recording is finished and catalogued.
         TerminationWatcher termination;

@@ -6,7 +6,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <memory>
+
+#include "recorder/library/media_input.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -18,15 +19,6 @@ extern "C" {
 namespace qarv {
 
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const {
-        if (context != nullptr)
-            avformat_close_input(&context);
-    }
-};
-// Owner of an opened input.
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
 // Bytes read back from the end of the file when the last timestamp is looked for.
 constexpr int64_t kTailBytes = 1024 * 1024;
@@ -130,22 +122,13 @@ int ProbeDuration(const std::string& path, double& seconds) {
     if (!S_ISREG(status.st_mode))
         return -2;
 
-    // The "file:" prefix and the protocol whitelist keep a name with a colon from being taken
-    // as a URL and keep playlists from reaching anything but local files.
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const std::string url = "file:" + path;
-    AVFormatContext* rawInput = nullptr;
-    int result = avformat_open_input(&rawInput, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    // avformat_open_input frees the context itself when it fails.
-    InputPtr input(rawInput);
-    if (result < 0) {
+    const InputPtr input = OpenMediaInput(path);
+    if (!input) {
         std::fprintf(stderr, "Could not open input file '%s'\n", path.c_str());
         return -2;
     }
 
-    result = avformat_find_stream_info(input.get(), nullptr);
+    const int result = avformat_find_stream_info(input.get(), nullptr);
     if (result < 0 && result != AVERROR_EOF) {
         std::fprintf(stderr, "Failed to retrieve input stream information\n");
         return -2;

@@ -54,6 +54,14 @@ class QarvFileManagement {
     // A copy of the entries added and loaded through this manager (kept in step by AddFile
     // and DeleteFile).
     std::vector<VideoElement> GetVideos() const;
+    // Calls `visit` with each entry of that list in place, without copying it or looking up
+    // thumbnails. Runs under the lock: `visit` must not call the manager.
+    template <typename Visit>
+    void ForEachVideo(Visit visit) const {
+        std::lock_guard lock(mutex_);
+        for (const VideoElement& element : videos_)
+            visit(element);
+    }
     const std::string& GetVideoFolder() const { return videoFolder_; }
     const std::string& GetCataloguePath() const { return store_.path(); }
 

@@ -1,5 +1,6 @@
 #include "recorder/library/thumbnails.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,7 +77,14 @@ int CaptureJpeg(const std::string& videoPath, int second, int index) {
         return 0;
     }
     // A process still running afterwards is handed to the background reaper.
-    process.Wait(kCaptureWaitMs);
+    if (process.Wait(kCaptureWaitMs) == ProcessHandle::kExited) {
+        // An encoder that could not write the picture (a full disk) leaves an empty file,
+        // which would be listed as a blank thumbnail.
+        const std::string picture = ThumbnailPath(videoPath, index);
+        struct stat status {};
+        if (::stat(picture.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0)
+            ::unlink(picture.c_str());
+    }
     return 0;
 }
 

@@ -4,12 +4,14 @@
 #include <ctime>
 #include <thread>
 
+#include "common/disk_space.h"
 #include "common/file_util.h"
 #include "common/log.h"
 #include "common/log_codes.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "recorder/library/qarv_file_management.h"
+#include "recorder/library/recording_repair.h"
 #include "recorder/library/thumbnails.h"
 #include "recorder/library/video_element.h"
 #include "recorder/recording/audio_inputs.h"
@@ -34,11 +36,13 @@ RecordControlThread::RecordControlThread()
                           RegAVFilterEx::Instance(), JoinPath(".", EncoderName())) {}
 
 RecordControlThread::RecordControlThread(std::string videoDir, std::shared_ptr<QarvFileManagement> catalogue,
-                                         std::shared_ptr<RegAVFilterEx> devices, std::string encoderProgram)
+                                         std::shared_ptr<RegAVFilterEx> devices, std::string encoderProgram,
+                                         std::uint64_t diskMarginBytes)
     : videoDir_(std::move(videoDir)),
       catalogue_(std::move(catalogue)),
       devices_(std::move(devices)),
-      encoderProgram_(std::move(encoderProgram)) {}
+      encoderProgram_(std::move(encoderProgram)),
+      diskMarginBytes_(diskMarginBytes) {}
 
 RecordControlThread::~RecordControlThread() {
     stop();
@@ -52,6 +56,11 @@ int RecordControlThread::StartRecording(MessageTargetPtr catalogueWindow,
     // A recording in progress, or the previous one still being finished.
     if ((running() && encoderStarted_.load()) || !idle())
         return -1;
+    long long freeMegabytes = 0;
+    if (DiskLow(freeMegabytes)) {
+        LogWarn(__LINE__, kSrcRecordControlThread, kCodeDiskLowRefused, kMsgDiskLowRefused, freeMegabytes);
+        return kStartDiskLow;
+    }
 
     const std::string dateKey = TodayKey();
     if (CreateDirectoryIfMissing(JoinPath(videoDir_, dateKey)) != 0)
@@ -101,13 +110,25 @@ std::string RecordControlThread::BuildCaptureCommand() {
 }
 
 void RecordControlThread::stop() {
-    if (encoderStarted_.load()) {
-        // The worker owns the process handle; it sees the encoder end and reports it.
-        stopRequested_ = true;
-        if (IsProcessRunning(EncoderName()))
-            TerminateProcessesByName(EncoderName());
-    }
+    if (encoderStarted_.load())
+        EndEncoder();
     Thread::stop();
+}
+
+void RecordControlThread::EndEncoder() {
+    // The worker owns the process handle; it sees the encoder end and reports it.
+    stopRequested_ = true;
+    if (IsProcessRunning(EncoderName()))
+        TerminateProcessesByName(EncoderName());
+}
+
+bool RecordControlThread::DiskLow(long long& freeMegabytes) const {
+    std::uint64_t bytes = 0;
+    // A disk that cannot be asked is not taken for a full one.
+    if (GetFreeDiskSpace(videoDir_, bytes) != 0 || bytes >= diskMarginBytes_)
+        return false;
+    freeMegabytes = static_cast<long long>(bytes / (1024 * 1024));
+    return true;
 }
 
 void RecordControlThread::run() {
@@ -118,28 +139,47 @@ void RecordControlThread::run() {
 }
 
 void RecordControlThread::WatchEncoder() {
+    using Clock = std::chrono::steady_clock;
     bool waitFailed = false;
+    bool diskLow = false;
+    long long freeMegabytes = 0;
+    auto nextDiskCheck = Clock::now();
     while (running() && encoderRunning_.load()) {
+        if (Clock::now() >= nextDiskCheck) {
+            nextDiskCheck = Clock::now() + std::chrono::milliseconds(kDiskCheckIntervalMs);
+            diskLow = DiskLow(freeMegabytes);
+        }
+        if (diskLow) {
+            // Stopped as the user stops it, while there is still room to finish the file.
+            EndEncoder();
+            break;
+        }
         const auto result = encoder_.Wait(1000);
         if (result == ProcessHandle::kTimeout)
             continue;
         waitFailed = result == ProcessHandle::kWaitFailed;
         break;
     }
-    // A stop cleared the running flag: the encoder has been told to end; let it close its
-    // file before the file is read.
+    // A stop cleared the running flag, or the disk ran low: the encoder has been told to end;
+    // let it close its file before the file is read.
     if (!waitFailed && encoder_.valid() && encoder_.pid() != 0) {
         waitFailed = encoder_.Wait(kEncoderEndWaitMs) != ProcessHandle::kExited;
     }
 
     // An encoder that ended with an error of its own, not because it was told to stop,
-    // aborted the recording.
+    // aborted the recording, unless the disk filled up between two checks and the encoder
+    // could not write: that recording ends as on a low disk.
     const bool failedByItself = !waitFailed && !stopRequested_.load() && encoder_.ExitCode() != 0;
-    if (waitFailed || failedByItself) {
+    if (failedByItself)
+        diskLow = DiskLow(freeMegabytes);
+    if (waitFailed || (failedByItself && !diskLow)) {
         if (waitFailed)
             TerminateProcessesByName(EncoderName());
         pageWindow_->post(WM_RECORD_STATUS, 2, 0);
         LogError(__LINE__, kSrcRecordControlThread, kCodeAbort, kMsgAbort);
+    } else if (diskLow) {
+        LogWarn(__LINE__, kSrcRecordControlThread, kCodeDiskLowStopped, kMsgDiskLowStopped, freeMegabytes);
+        pageWindow_->post(WM_RECORD_STATUS, kStatusDiskLow, 0);
     } else {
         pageWindow_->post(WM_RECORD_STATUS, 0, 0);
     }
@@ -159,6 +199,11 @@ void RecordControlThread::WaitUntilOutputClosed() const {
 }
 
 void RecordControlThread::FinishRecording() {
+    // An encoder killed before it finished its file leaves an FLV that states no length;
+    // players show the whole recording once it is rewritten.
+    if (RepairIfCutOff(outputPath_) == 0)
+        LogWarn(__LINE__, kSrcRecordControlThread, kCodeOrphanRepaired, kMsgOrphanRepaired,
+                outputPath_.c_str());
     const int probe = MakeThumbnails(outputPath_);
     if (probe != 0) {
         LogError(__LINE__, kSrcRecordControlThread, kCodeMediaAnalysisFailed, kMsgMediaAnalysisFailed, probe);

@@ -256,8 +256,16 @@ void QarvRecorderPage::StartRecordingAction() {
             MessageTargetPtr catalogue;
             if (catalogueWindow_)
                 catalogue = std::make_shared<QtMessageTarget>(catalogueWindow_.data());
-            if (controller_->StartRecording(catalogue, properties_, selfTarget_) == 0)
+            const int started = controller_->StartRecording(catalogue, properties_, selfTarget_);
+            if (started == 0)
                 break;
+            if (started == RecordControlThread::kStartDiskLow) {
+                // Waiting does not help here; the user has to make room first.
+                ShowMessageBox(this, QStringLiteral("磁盘剩余空间不足，无法开始录像。请清理磁盘后再试。"),
+                               QStringLiteral("友情提示"), QMessageBox::Warning, QMessageBox::Ok);
+                SetButtonEnabled(startButton_, true);
+                return;
+            }
             const auto answer = ShowMessageBox(this, QStringLiteral("视频处理中,请稍候再开始..."),
                                                QStringLiteral("视频后期处理中"), QMessageBox::NoIcon,
                                                QMessageBox::Ok | QMessageBox::Cancel);
@@ -304,7 +312,9 @@ void QarvRecorderPage::OnRecordStatus(int status) {
         statusText_->setText(QStringLiteral("录像进行中···"));
         return;
     }
-    if (status == 0) {
+    // A recording stopped for lack of disk space was kept: it ends like a finished one.
+    const bool diskLow = status == RecordControlThread::kStatusDiskLow;
+    if (status == 0 || diskLow) {
         ShowIdleButtons(QStringLiteral("录像完成！"));
         PostToMainWindow(WM_RECORD_STATE, 1);
     } else {
@@ -313,6 +323,10 @@ void QarvRecorderPage::OnRecordStatus(int status) {
         ShowIdleButtons(QStringLiteral("录像终止！"));
     }
     titleBox_->clear();
+    if (diskLow) {
+        ShowMessageBox(this, QStringLiteral("磁盘空间不足，录像已停止并保存。"), QStringLiteral("友情提示"),
+                       QMessageBox::Information, QMessageBox::Ok);
+    }
 }
 
 bool QarvRecorderPage::event(QEvent* event) {

@@ -70,7 +70,8 @@ class QarvRecorderPage : public QWidget {
     void StopRecordingAction();
     // A global key: Control alone with F9 starts, with F10 stops. 0 when handled, -1 otherwise.
     int OnHotKey(Qt::KeyboardModifiers modifiers, Qt::Key key);
-    // A session status from the capture worker: 1 started, 0 ended, other values aborted.
+    // A session status from the capture worker: 1 started, 0 ended, 3 stopped for lack of
+    // disk space (ended, and the user is told), other values aborted.
     void OnRecordStatus(int status);
 
     // True while both global keys are held by this page.

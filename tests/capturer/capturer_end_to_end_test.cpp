@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
 
 #include "tests/capturer/capturer_process.h"
+#include "tests/capturer/flash_and_click.h"
 #include "tests/capturer/media_facts.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
@@ -119,7 +121,7 @@ class CapturerEndToEndTest : public ::testing::Test {
         return code;
     }
 
-    // The picture as played: codec, size, every frame at the recording's rate, and its length
+    // The picture as played: codec, size, the frames at the recording's rate, and its length
     // within [minSeconds, maxSeconds].
     static DecodedVideo ExpectVideo(const std::string& path, int width, int height, int frameRate,
                                     double minSeconds, double maxSeconds) {
@@ -131,6 +133,8 @@ class CapturerEndToEndTest : public ::testing::Test {
         EXPECT_EQ(video.width, width);
         EXPECT_EQ(video.height, height);
         EXPECT_NEAR(video.FrameRate(), frameRate, 0.02 * frameRate) << video.frames() << " frames";
+        // Every frame there, but for one or two that a busy machine may drop.
+        EXPECT_GE(video.frames(), 0.9 * frameRate * video.Duration());
         EXPECT_GE(video.Duration(), minSeconds);
         EXPECT_LE(video.Duration(), maxSeconds);
         return video;
@@ -240,6 +244,76 @@ TEST_F(CapturerEndToEndTest, TimedMtsWithTheMicrophoneAloneLeavesSystemSoundOut)
     ASSERT_TRUE(ProbeMedia(Output("mts")).readable) << ReadFileText(Stderr());
     const DecodedVideo video = ExpectVideo(Output("mts"), 800, 600, 25, 1.9, 2.1);
     EXPECT_LT(ExpectSound(Output("mts"), "mp3", 11025, video.Duration()), 0.005);
+}
+
+// Whatever ends a recording, the disk holds all of it but the last moment: the file grows
+// from the first second on, in every format.
+class FileFollowsTheRecordingTest : public CapturerEndToEndTest,
+                                    public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FileFollowsTheRecordingTest, FromTheFirstSecond) {
+    StartSoundServer();
+    ASSERT_TRUE(pulse_.PlayTone(1000));
+    Recording recording;
+    recording.format = GetParam();
+    recording.frameRate = 15;
+    recording.size = "320*240";
+    const std::string output = Output(recording.format);
+    ASSERT_TRUE(Start(CommandLine(recording, output)));
+    ASSERT_TRUE(WaitUntilRecording(output)) << ReadFileText(Stderr());
+    const auto created = Clock::now();
+    std::vector<std::uintmax_t> sizes;
+    for (int second = 1; second <= 3; ++second) {
+        std::this_thread::sleep_until(created + std::chrono::seconds(second));
+        sizes.push_back(std::filesystem::file_size(output));
+    }
+    // What a crash at this moment would leave.
+    const std::string snapshot = install_.file("snapshot." + recording.format);
+    std::filesystem::copy_file(output, snapshot);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - created).count();
+    EXPECT_EQ(RecordFor(output, 0), 255);
+
+    EXPECT_GT(sizes[0], 0u) << "nothing on disk a second into the recording";
+    EXPECT_LT(sizes[0], sizes[1]);
+    EXPECT_LT(sizes[1], sizes[2]);
+    const DecodedVideo video = DecodeVideo(snapshot);
+    EXPECT_GT(video.Duration(), elapsed - 1.5)
+        << video.frames() << " frames on disk after " << elapsed << " s";
+    EXPECT_GT(DecodeSound(snapshot).seconds, elapsed - 1.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FileFollowsTheRecordingTest, ::testing::Values("flv", "mpeg", "ts", "mts"));
+
+// A click played as the screen turns white is heard in the recording as the white picture
+// shows, give or take a frame and the measuring's own error.
+TEST_F(CapturerEndToEndTest, SoundKeepsToThePicture) {
+    StartSoundServer();
+    FlashAndClick stimulus;
+    ASSERT_TRUE(stimulus.Open(display_.name(), pulse_.server())) << stimulus.error();
+    Recording recording;
+    recording.frameRate = 60;
+    recording.sampleRate = 44100;
+    const std::string output = Output("flv");
+    ASSERT_TRUE(Start(CommandLine(recording, output)));
+    ASSERT_TRUE(WaitUntilRecording(output)) << ReadFileText(Stderr());
+    const std::vector<double> latencies =
+        stimulus.Run(6, std::chrono::milliseconds(700), std::chrono::milliseconds(1000));
+    ASSERT_EQ(latencies.size(), 6u) << stimulus.error();
+    EXPECT_EQ(RecordFor(output, 500), 255);
+
+    const std::vector<double> flashes = DecodeVideo(output).FlashTimes();
+    ASSERT_EQ(flashes.size(), 6u);
+    const std::vector<double> clicks = ClicksAtFlashes(flashes, SoundOnsets(output));
+    ASSERT_EQ(clicks.size(), 6u) << "a flash without its click";
+    // The white frame was grabbed up to a frame after the flash: half a frame on average.
+    std::vector<double> offsets;
+    for (std::size_t i = 0; i < flashes.size(); ++i)
+        offsets.push_back(clicks[i] - latencies[i] - (flashes[i] - 0.5 / recording.frameRate));
+    std::sort(offsets.begin(), offsets.end());
+    const double median = (offsets[2] + offsets[3]) / 2;
+    std::printf("sound after picture: median %.1f ms (from %.1f to %.1f ms)\n", 1000 * median,
+                1000 * offsets.front(), 1000 * offsets.back());
+    EXPECT_LT(std::abs(median), 0.040);
 }
 
 TEST_F(CapturerEndToEndTest, TimedFlvWithoutSoundHasNoSoundStream) {

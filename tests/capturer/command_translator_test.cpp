@@ -76,10 +76,13 @@ const std::string kSystemSoundTimed =
     "none -c:v libx264 -tune zerolatency -g 50 -r 30 -b:v 800000 -ar 44100 -s 1920*1080 -t 120 -y "
     "\"/inst/Video/2026_12_7/1.mpeg\"";
 
-const std::string kScreenIn = "-f|x11grab|-framerate|20|-draw_mouse|1|-thread_queue_size|32|-i|:7";
+// The screen, synced to the sound input opened before it.
+const std::string kScreenIn = "-f|x11grab|-framerate|20|-draw_mouse|1|-thread_queue_size|32|-isync|0|-i|:7";
 const std::string kSystemSoundIn =
-    "-f|pulse|-use_wallclock_as_timestamps|1|-thread_queue_size|512|-i|@DEFAULT_MONITOR@";
+    "-f|pulse|-use_wallclock_as_timestamps|1|-thread_queue_size|512|-fragment_size|1920|-i|@DEFAULT_MONITOR@";
 const std::string kPrefix = "-hide_banner|-nostdin|-loglevel|warning";
+// A recording's output is written packet by packet.
+const std::string kFlush = "|-flush_packets|1|-max_interleave_delta|500000";
 // The logo overlay with the screen converted to the encoder's format first.
 const std::string kScreenOverlay = "format=yuv420p[qarv_screen];[qarv_screen]overlay=main_w-overlay_w-10:10";
 
@@ -94,7 +97,8 @@ TEST(CommandTranslatorTest, SystemSoundRecordingOpensSoundFirstAndMovesPictureOp
               kScreenOverlay +
               ""
               "|-b-pyramid|none|-c:v|libx264|-tune|zerolatency|-g|50|-r|20|-b:v|300000|-ar|22050|-s|1280*720"
-              "|-y|-preset|superfast|-af|aresample=async=1|/inst/Video/2026_12_7/0.flv"));
+              "|-y|-preset|superfast" +
+              kFlush + "|-af|aresample=async=1|/inst/Video/2026_12_7/0.flv"));
     EXPECT_TRUE(result.translation.notes.empty());
 }
 
@@ -104,30 +108,35 @@ TEST(CommandTranslatorTest, MicrophoneIsFoundByDescriptionAndEachMixedInputIsRes
     EXPECT_EQ(
         result.translation.arguments,
         Words(kPrefix + "|" + kSystemSoundIn +
-              "|-f|pulse|-use_wallclock_as_timestamps|1|-thread_queue_size|512|-i|alsa_input.usb-mic.mono"
-              "|-f|x11grab|-framerate|15|-draw_mouse|1|-thread_queue_size|32|-i|:7"
+              "|-f|pulse|-use_wallclock_as_timestamps|1|-thread_queue_size|512|-fragment_size|1920|-isync|0"
+              "|-i|alsa_input.usb-mic.mono"
+              "|-f|x11grab|-framerate|15|-draw_mouse|1|-thread_queue_size|32|-isync|0|-i|:7"
               "|-filter_complex|aresample=async=1[qarv_a0];aresample=async=1[qarv_a1];[qarv_a0][qarv_a1]"
               "amix=inputs=2:duration=first|-i|Icon/logo.png|-pix_fmt|yuv420p|-profile:v|main"
               "|-filter_complex|" +
               kScreenOverlay +
               "|-b-pyramid|none|-c:v|libx264|-tune|zerolatency"
-              "|-g|50|-r|15|-b:v|500000|-ar|11025|-t|600|-s|1024*768|-y|-preset|superfast|-c:a|libmp3lame"
+              "|-g|50|-r|15|-b:v|500000|-ar|11025|-t|600|-s|1024*768|-y|-preset|superfast" +
+              kFlush +
+              "|-c:a|libmp3lame"
               "|/inst/Video/2026_12_7/3.ts"));
 }
 
-TEST(CommandTranslatorTest, TimeLimitAfterTheSizeStaysWhereItIsAndMpegGetsMp3) {
+TEST(CommandTranslatorTest, TimeLimitAfterTheSizeStaysWhereItIsAndMpegGetsMp3AndAConstantRate) {
     const Result result = Translate(kSystemSoundTimed);
     ASSERT_EQ(result.code, CommandTranslator::kTranslated);
     EXPECT_EQ(
         result.translation.arguments,
         Words(kPrefix + "|" + kSystemSoundIn +
-              "|-f|x11grab|-framerate|30|-draw_mouse|1|-thread_queue_size|32|-i|:7"
+              "|-f|x11grab|-framerate|30|-draw_mouse|1|-thread_queue_size|32|-isync|0|-i|:7"
               "|-i|Icon/"
               "logo.png|-pix_fmt|yuv420p|-profile:v|main|-filter_complex|" +
               kScreenOverlay +
               ""
               "|-b-pyramid|none|-c:v|libx264|-tune|zerolatency|-g|50|-r|30|-b:v|800000|-ar|44100|-s|1920*1080"
-              "|-t|120|-y|-preset|superfast|-c:a|libmp3lame|-af|aresample=async=1|/inst/Video/2026_12_7/"
+              "|-t|120|-y|-preset|superfast|-nal-hrd|cbr|-minrate|800000|-maxrate|800000|-bufsize|800000" +
+              kFlush +
+              "|-c:a|libmp3lame|-af|aresample=async=1|/inst/Video/2026_12_7/"
               "1.mpeg"));
 }
 
@@ -142,14 +151,16 @@ TEST(CommandTranslatorTest, MicrophoneAloneAndNoSoundVariants) {
     EXPECT_EQ(
         micOnly.translation.arguments,
         Words(kPrefix +
-              "|-f|pulse|-use_wallclock_as_timestamps|1|-thread_queue_size|512|-i|alsa_input.usb-mic.mono"
-              "|-f|x11grab|-framerate|10|-draw_mouse|1|-thread_queue_size|32|-i|:7"
+              "|-f|pulse|-use_wallclock_as_timestamps|1|-thread_queue_size|512|-fragment_size|1920"
+              "|-i|alsa_input.usb-mic.mono|-f|x11grab|-framerate|10|-draw_mouse|1|-thread_queue_size|32|-"
+              "isync|0|-i|:7"
               "|-i|Icon/"
               "logo.png|-pix_fmt|yuv420p|-profile:v|main|-filter_complex|" +
               kScreenOverlay +
               ""
               "|-b-pyramid|none|-c:v|libx264|-tune|zerolatency|-g|50|-r|10|-b:v|200000|-ar|22050|-s|800*600"
-              "|-y|-preset|superfast|-c:a|libmp3lame|-af|aresample=async=1|/v/2.mts"));
+              "|-y|-preset|superfast" +
+              kFlush + "|-c:a|libmp3lame|-af|aresample=async=1|/v/2.mts"));
 
     // No sound input: the picture options stand before the logo input and still move; no
     // sound codec, no resampler.
@@ -160,15 +171,15 @@ TEST(CommandTranslatorTest, MicrophoneAloneAndNoSoundVariants) {
         "-r 5 "
         "-b:v 100000 -s 352*288 -t 60 -y \"/v/4.ts\"");
     ASSERT_EQ(silent.code, CommandTranslator::kTranslated);
-    EXPECT_EQ(
-        silent.translation.arguments,
-        Words(kPrefix +
-              "|-f|x11grab|-framerate|5|-draw_mouse|1|-thread_queue_size|32|-i|:7"
-              "|-i|Icon/logo.png|-pix_fmt|yuv420p|-profile:v|main"
-              "|-filter_complex|" +
-              kScreenOverlay +
-              "|-b-pyramid|none|-c:v|libx264"
-              "|-tune|zerolatency|-g|50|-r|5|-b:v|100000|-s|352*288|-t|60|-y|-preset|superfast|/v/4.ts"));
+    EXPECT_EQ(silent.translation.arguments,
+              Words(kPrefix +
+                    "|-f|x11grab|-framerate|5|-draw_mouse|1|-thread_queue_size|32|-i|:7"
+                    "|-i|Icon/logo.png|-pix_fmt|yuv420p|-profile:v|main"
+                    "|-filter_complex|" +
+                    kScreenOverlay +
+                    "|-b-pyramid|none|-c:v|libx264"
+                    "|-tune|zerolatency|-g|50|-r|5|-b:v|100000|-s|352*288|-t|60|-y|-preset|superfast" +
+                    kFlush + "|/v/4.ts"));
     EXPECT_FALSE(CommandTranslator::UsesSoundDevices(
         Args(" -f dshow -framerate 5 -i video=screen-capture-recorder -i Icon\\logo.png -y \"/v/4.ts\"")));
     EXPECT_TRUE(CommandTranslator::UsesSoundDevices(Args(kSystemSound)));
@@ -199,8 +210,17 @@ TEST(CommandTranslatorTest, WithoutSoundServerEverySoundInputBecomesSilenceAtThe
     ASSERT_EQ(zero.code, CommandTranslator::kTranslated);
     EXPECT_EQ(zero.translation.arguments, Words(kPrefix + "|-f|lavfi|-i|anullsrc=r=44100:cl=stereo|" +
                                                 "-f|x11grab|-framerate|10|-draw_mouse|1|-thread_queue_size|"
-                                                "32|-i|:7|-y|-af|aresample=async=1|/v/0.flv"));
+                                                "32|-i|:7|-y" +
+                                                kFlush + "|-af|aresample=async=1|/v/0.flv"));
     EXPECT_EQ(zero.translation.notes.back(), "sample rate \"0\" ignored");
+}
+
+// The source of the first sound server input.
+std::string PulseSource(const Result& result) {
+    const std::vector<std::string>& args = result.translation.arguments;
+    const auto format = std::find(args.begin(), args.end(), "pulse");
+    const auto input = std::find(format, args.end(), "-i");
+    return input != args.end() && input + 1 != args.end() ? *(input + 1) : std::string();
 }
 
 TEST(CommandTranslatorTest, UnknownMicrophoneFallsBackToDefaultThenFirstInputThenSilence) {
@@ -211,7 +231,7 @@ TEST(CommandTranslatorTest, UnknownMicrophoneFallsBackToDefaultThenFirstInputThe
     CaptureEnvironment environment = Desktop();
     Result result = Translate(command, environment);
     ASSERT_EQ(result.code, CommandTranslator::kTranslated);
-    EXPECT_EQ(result.translation.arguments[11], "alsa_input.pci.analog-stereo");
+    EXPECT_EQ(PulseSource(result), "alsa_input.pci.analog-stereo");
     ASSERT_EQ(result.translation.notes.size(), 1u);
     EXPECT_EQ(result.translation.notes[0],
               "sound input \"Gone Mic\" not found; recording \"Built-in Audio Analog Stereo\" "
@@ -221,7 +241,7 @@ TEST(CommandTranslatorTest, UnknownMicrophoneFallsBackToDefaultThenFirstInputThe
     environment.defaultSource = "alsa_output.pci.analog-stereo.monitor";
     environment.sources.erase(environment.sources.begin() + 1);
     result = Translate(command, environment);
-    EXPECT_EQ(result.translation.arguments[11], "alsa_input.usb-mic.mono");
+    EXPECT_EQ(PulseSource(result), "alsa_input.usb-mic.mono");
 
     environment.sources.resize(1);  // only the monitor is left
     result = Translate(command, environment);
@@ -233,7 +253,7 @@ TEST(CommandTranslatorTest, UnknownMicrophoneFallsBackToDefaultThenFirstInputThe
 
     // A source may also be named by its PulseAudio name.
     result = Translate(" -f dshow -i audio=alsa_input.usb-mic.mono -y \"/v/0.flv\"");
-    EXPECT_EQ(result.translation.arguments[11], "alsa_input.usb-mic.mono");
+    EXPECT_EQ(PulseSource(result), "alsa_input.usb-mic.mono");
     EXPECT_TRUE(result.translation.notes.empty());
 }
 
@@ -256,6 +276,10 @@ TEST(CommandTranslatorTest, ThumbnailSeeksOnTheInput) {
                               "|/inst/Video/2026_12_7/0_3.jpeg"));
     EXPECT_FALSE(
         CommandTranslator::UsesSoundDevices(Args(" -i \"/v/0.flv\" -f image2 -ss 8 -y \"/v/0_3.jpeg\"")));
+    // The picture at 0 is the first one: no seek on the input.
+    EXPECT_EQ(
+        Translate(" -i \"/v/0.flv\" -f image2 -ss 0 -vframes 1 -y \"/v/0_0.jpeg\"").translation.arguments,
+        Words(kPrefix + "|-i|/v/0.flv|-f|image2|-ss|0|-vframes|1|-y|/v/0_0.jpeg"));
 }
 
 TEST(CommandTranslatorTest, MissingDevicesAndDisplay) {
@@ -297,6 +321,15 @@ TEST(CommandTranslatorTest, OtherCommandsPassThroughAndExplicitChoicesWin) {
         "\"/v/0.flv\"");
     ASSERT_EQ(mapped.code, CommandTranslator::kTranslated);
     EXPECT_EQ(mapped.translation.arguments[5], "x11grab");
+    // Still synced to the sound, now the second input; an explicit flush setting stays.
+    const Result explicitFlush = Translate(
+        " -f dshow -i video=screen-capture-recorder -f dshow -i audio=virtual-audio-capturer -map 0:v -map "
+        "1:a -flush_packets 0 -y \"/v/0.flv\"");
+    EXPECT_EQ(
+        explicitFlush.translation.arguments,
+        Words(kPrefix + "|-f|x11grab|-draw_mouse|1|-thread_queue_size|32|-isync|1|-i|:7|" + kSystemSoundIn +
+              "|-map|0:v|-map|1:a|-flush_packets|0|-y|-max_interleave_delta|500000|-af|aresample=async=1"
+              "|/v/0.flv"));
 }
 
 TEST(CommandTranslatorTest, ScreenIsConvertedBeforeTheOverlayOnlyForAPlainOverlayOfTheScreen) {
@@ -369,7 +402,7 @@ TEST(CommandTranslatorTest, EveryRecorderCommandTranslates) {
                         EXPECT_EQ(mp3, sound != 3 && std::string(format) != "flv" ? 1 : 0);
                         EXPECT_EQ(args.back(), std::string("/inst/Video/2026_1_1/0.") + format);
                         if (sound == 1) {  // the system sound stays the first sound input
-                            EXPECT_EQ(args[11], "@DEFAULT_MONITOR@");
+                            EXPECT_EQ(PulseSource(result), "@DEFAULT_MONITOR@");
                         }
                     }
                 }

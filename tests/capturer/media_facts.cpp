@@ -101,6 +101,8 @@ DecodedVideo DecodeVideo(const std::string& path) {
         if (line.find("Parsed_showinfo") == std::string::npos || time == std::string::npos)
             continue;
         video.times.push_back(std::atof(line.c_str() + time + 10));
+        const std::size_t mean = line.find(" mean:[");
+        video.brightness.push_back(mean != std::string::npos ? std::atof(line.c_str() + mean + 7) : 0);
         const std::size_t size = line.find(" s:");
         if (size != std::string::npos)
             std::sscanf(line.c_str() + size + 3, "%dx%d", &video.width, &video.height);
@@ -109,14 +111,61 @@ DecodedVideo DecodeVideo(const std::string& path) {
 }
 
 double DecodedVideo::FrameRate() const {
-    if (times.size() < 2 || times.back() <= times.front())
+    // The median step: one frame dropped or repeated under load does not move it.
+    std::vector<double> steps;
+    for (std::size_t i = 1; i < times.size(); ++i)
+        steps.push_back(times[i] - times[i - 1]);
+    if (steps.empty())
         return 0;
-    return static_cast<double>(times.size() - 1) / (times.back() - times.front());
+    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+    const double step = steps[steps.size() / 2];
+    return step > 0 ? 1 / step : 0;
 }
 
 double DecodedVideo::Duration() const {
     const double rate = FrameRate();
     return rate > 0 ? times.back() - times.front() + 1 / rate : 0;
+}
+
+std::vector<double> DecodedVideo::FlashTimes() const {
+    std::vector<double> flashes;
+    bool dark = false;
+    for (std::size_t i = 0; i < times.size() && i < brightness.size(); ++i) {
+        if (brightness[i] < 64)
+            dark = true;
+        else if (brightness[i] > 192 && dark) {
+            flashes.push_back(times[i]);
+            dark = false;
+        }
+    }
+    return flashes;
+}
+
+std::vector<double> SoundOnsets(const std::string& path) {
+    // silencedetect prints "silence_end: T | silence_duration: D" where the sound comes back.
+    std::vector<double> onsets;
+    std::stringstream lines(
+        CommandOutput("ffmpeg -nostdin -hide_banner -v info -i " + Quote(path) +
+                      " -map 0:a:0 -af silencedetect=n=-30dB:d=0.1 -f null - 2>&1 >/dev/null"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::size_t end = line.find("silence_end: ");
+        if (end != std::string::npos)
+            onsets.push_back(std::atof(line.c_str() + end + 13));
+    }
+    return onsets;
+}
+
+std::vector<double> ClicksAtFlashes(const std::vector<double>& flashes, const std::vector<double>& onsets) {
+    std::vector<double> clicks;
+    for (const double flash : flashes) {
+        const auto click = std::find_if(onsets.begin(), onsets.end(),
+                                        [&](double time) { return std::abs(time - flash) < 0.3; });
+        if (click == onsets.end())
+            return {};
+        clicks.push_back(*click);
+    }
+    return clicks;
 }
 
 DecodedSound DecodeSound(const std::string& path) {

@@ -31,13 +31,16 @@ MediaFacts ProbeMedia(const std::string& path);
 struct DecodedVideo {
     int width = 0;
     int height = 0;
-    std::vector<double> times;  // presentation time of each decoded frame, from 0
+    std::vector<double> times;       // presentation time of each decoded frame, from 0
+    std::vector<double> brightness;  // mean luma of each frame, 0..255
 
     int frames() const { return static_cast<int>(times.size()); }
-    // Frames per second over the span from the first to the last frame (0 below two frames).
+    // Frames per second: the inverse of the usual step between frames (0 below two frames).
     double FrameRate() const;
     // The time the picture is shown: up to the last frame and for one frame more.
     double Duration() const;
+    // Times of the frames that turn bright (mean luma above 192) after a dark one (below 64).
+    std::vector<double> FlashTimes() const;
 };
 DecodedVideo DecodeVideo(const std::string& path);
 
@@ -47,6 +50,14 @@ struct DecodedSound {
     double level = 0;    // root mean square, 0..1
 };
 DecodedSound DecodeSound(const std::string& path);
+
+// Times at which the decoded sound rises out of silence (-30 dB) after at least 0.1 s of it,
+// on the same time line as DecodedVideo::times.
+std::vector<double> SoundOnsets(const std::string& path);
+
+// For each flash, the first sound onset within 0.3 s of it (the end of the sound counts as
+// an onset too, and is left out so). Empty if a flash has none.
+std::vector<double> ClicksAtFlashes(const std::vector<double>& flashes, const std::vector<double>& onsets);
 
 // The picture shown at `second`, decoded to RGB at its own size. Empty if none.
 struct Picture {

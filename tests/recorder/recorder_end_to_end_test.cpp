@@ -8,14 +8,18 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/file_util.h"
+#include "common/process.h"
+#include "tests/capturer/media_facts.h"
 #include "tests/support/command_output.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_display.h"
@@ -24,6 +28,7 @@ namespace qarv {
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 std::string Quote(const std::string& text) {
@@ -110,6 +115,68 @@ class RecorderEndToEndTest : public ::testing::Test {
         }
     }
 
+    // Waits for the recorder's main window; its id, or "" if it did not appear.
+    std::string WaitForWindow() {
+        std::string window;
+        WaitFor(
+            [&] {
+                window = X("xdotool search --onlyvisible --pid " + std::to_string(pid_));
+                return !window.empty();
+            },
+            60s);
+        return window.substr(0, window.find('\n'));
+    }
+
+    // Kills the recorder at once, as a crash would.
+    void KillRecorder() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+    // The recordings of every day, by path.
+    std::vector<fs::path> Recordings() const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::recursive_directory_iterator(fs::path(dir_.path()) / "Video")) {
+            if (entry.is_regular_file() && entry.path().extension() == ".flv")
+                found.push_back(entry.path());
+        }
+        return found;
+    }
+
+    // Presses Ctrl+F9 until a recording that is not in `known` appears (the keys are taken
+    // only once the window has registered them); its path, or empty.
+    fs::path StartRecordingByKey(const std::vector<fs::path>& known) {
+        fs::path started;
+        WaitFor(
+            [&] {
+                X("xdotool key --clearmodifiers ctrl+F9");
+                return WaitFor(
+                    [&] {
+                        for (const fs::path& path : Recordings()) {
+                            if (std::find(known.begin(), known.end(), path) == known.end())
+                                started = path;
+                        }
+                        return !started.empty();
+                    },
+                    5s);
+            },
+            60s);
+        return started;
+    }
+
+    // True once the catalogue lists `file` and its first thumbnail is on disk.
+    bool WaitUntilCatalogued(const fs::path& file) {
+        const std::string catalogue = dir_.file("Video/VideoInfo.xml");
+        return WaitFor(
+            [&] {
+                return test::ReadFileText(catalogue).find(">" + file.filename().string() + "<") !=
+                           std::string::npos &&
+                       fs::exists(file.parent_path() / (file.stem().string() + "_0.jpeg"));
+            },
+            60s);
+    }
+
     std::string X(const std::string& command) {
         return test::CommandOutput("DISPLAY=" + display_.name() + " " + command + " 2>/dev/null");
     }
@@ -192,6 +259,39 @@ TEST_F(RecorderEndToEndTest, HotKeysRecordAVideoWhileAnotherWindowHasTheFocus) {
     EXPECT_EQ(WEXITSTATUS(exitStatus), 0);
     const std::string log = test::ReadFileText(dir_.file("Log/log.log"));
     EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+}
+
+// A recorder that dies while recording (a crash, a kill) leaves a playable file holding all
+// but about the last second, and the next start takes it into the catalogue.
+TEST_F(RecorderEndToEndTest, KilledRecorderLeavesAPlayableFileThatTheNextStartCatalogues) {
+    fs::path previous;
+    for (const int seconds : {2, 5, 20}) {
+        SCOPED_TRACE("killed after " + std::to_string(seconds) + " s");
+        StartRecorder();
+        ASSERT_NE(WaitForWindow(), "") << "the main window did not appear";
+        if (!previous.empty()) {
+            EXPECT_TRUE(WaitUntilCatalogued(previous))
+                << test::ReadFileText(dir_.file("Video/VideoInfo.xml"));
+        }
+
+        const fs::path file = StartRecordingByKey(Recordings());
+        ASSERT_FALSE(file.empty()) << "Ctrl+F9 started no recording";
+        const auto started = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        KillRecorder();
+        const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+
+        // The encoder, told by the adapter that its recorder is gone, finishes the file.
+        EXPECT_TRUE(WaitFor([&] { return !IsFileOpenByOtherProcess(file.string()); }, 30s));
+        const test::DecodedVideo video = test::DecodeVideo(file.string());
+        EXPECT_GT(video.Duration(), elapsed - 1.5) << video.frames() << " frames after " << elapsed << " s";
+        previous = file;
+    }
+    StartRecorder();
+    ASSERT_NE(WaitForWindow(), "");
+    EXPECT_TRUE(WaitUntilCatalogued(previous)) << test::ReadFileText(dir_.file("Video/VideoInfo.xml"));
+    const std::string log = test::ReadFileText(dir_.file("Log/log.log"));
+    EXPECT_NE(log.find("收录未登记的录像"), std::string::npos) << log;
 }
 
 }  // namespace

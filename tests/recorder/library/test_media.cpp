@@ -1,11 +1,18 @@
 #include "tests/recorder/library/test_media.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <thread>
+
+#include "common/process.h"
+#include "tests/support/command_output.h"
 
 namespace qarv::test {
 
@@ -18,6 +25,33 @@ bool MakeMedia(const std::string& path, double seconds, const std::string& forma
         command += "-f " + format + " ";
     command += toPipe ? "pipe:1 > '" + path + "'" : "'" + path + "'";
     return std::system(command.c_str()) == 0;
+}
+
+bool MakeCutOffMedia(const std::string& path, long minBytes) {
+    std::string ffmpeg = CommandOutput("command -v ffmpeg");
+    while (!ffmpeg.empty() && ffmpeg.back() == '\n')
+        ffmpeg.pop_back();
+    // The sources run faster than real time: the file grows quickly, and an hour of them
+    // keeps the writer busy long after the file is large enough.
+    ProcessHandle writer = StartProcessHidden(
+        ffmpeg,
+        "ffmpeg -nostdin -v error -f lavfi -i testsrc=duration=3600:size=320x240:rate=25 -f lavfi -i "
+        "sine=duration=3600 -y \"" +
+            path + "\"");
+    if (!writer.valid())
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code error;
+    while (writer.Wait(0) == ProcessHandle::kTimeout && std::chrono::steady_clock::now() < deadline) {
+        const std::uintmax_t size = std::filesystem::file_size(path, error);
+        if (!error && size >= static_cast<std::uintmax_t>(minBytes)) {
+            ::kill(writer.pid(), SIGKILL);
+            return writer.Wait(10000) == ProcessHandle::kExited && writer.ExitCode() == 128 + SIGKILL;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    writer.Terminate(0);
+    return false;
 }
 
 bool SetModificationTime(const std::string& path, int year, int month, int day, int hour, int minute,

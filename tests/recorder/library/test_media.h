@@ -12,6 +12,11 @@ namespace qarv::test {
 // True on success.
 bool MakeMedia(const std::string& path, double seconds, const std::string& format = "", bool toPipe = false);
 
+// Writes an endless test picture with a tone to `path` (the container chosen by its
+// extension) and kills the writer (SIGKILL) once the file holds at least `minBytes`: a
+// recording cut off as by a crash, without its trailer. True on success.
+bool MakeCutOffMedia(const std::string& path, long minBytes);
+
 // Sets the last modification time of `path` to the local time given; true on success.
 bool SetModificationTime(const std::string& path, int year, int month, int day, int hour, int minute,
                          int second);

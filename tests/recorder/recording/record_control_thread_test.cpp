@@ -1,5 +1,5 @@
 // Recordings from start to catalogue entry with the real encoder adapter and ffmpeg under a
-// private X server.
+// private X server, also onto a small disk that runs low or full.
 #include "recorder/recording/record_control_thread.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +9,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "common/file_util.h"
 #include "common/log.h"
 #include "common/messages.h"
 #include "common/process.h"
+#include "common/third_node.h"
+#include "common/xml_file.h"
 #include "recorder/library/media_probe.h"
 #include "recorder/library/qarv_file_management.h"
+#include "recorder/library/recording_repair.h"
 #include "recorder/library/video_element.h"
+#include "recorder/library/video_info_xml.h"
 #include "recorder/recording/reg_av_filter_ex.h"
+#include "tests/capturer/media_facts.h"
 #include "tests/support/command_output.h"
 #include "tests/support/recording_message_target.h"
+#include "tests/support/small_file_system.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_display.h"
 
@@ -63,6 +70,7 @@ class RecordControlThreadTest : public ::testing::Test {
 
     void TearDown() override {
         controller_.reset();
+        disk_.reset();
         LogClose();
         cwd_.reset();
     }
@@ -84,11 +92,29 @@ class RecordControlThreadTest : public ::testing::Test {
         return result;
     }
 
-    // Waits until the encoder has opened its inputs and created the output, so that a recording
-    // of a given length can be timed from there, however slowly the machine starts programs.
-    bool WaitUntilRecording() const {
+    // Moves the video folder and its catalogue (starting as `catalogueText` unless that is
+    // empty) onto a tmpfs of `bytes`, recorded with a free-space margin of `margin`. False
+    // when no file system can be mounted here.
+    bool UseSmallDisk(std::uint64_t bytes, std::uint64_t margin, const std::string& catalogueText = "") {
+        disk_ = std::make_unique<test::SmallFileSystem>(bytes);
+        if (!disk_->mounted())
+            return false;
+        if (!catalogueText.empty())
+            test::WriteFileText(disk_->file("VideoInfo.xml"), catalogueText);
+        catalogue_ = std::make_shared<QarvFileManagement>(disk_->path(), disk_->file("VideoInfo.xml"));
+        controller_ =
+            std::make_unique<RecordControlThread>(disk_->path(), catalogue_, devices_, "./capturer", margin);
+        return true;
+    }
+
+    // Waits until the encoder has opened its inputs and created the output (and written at
+    // least `bytes` to it), so that a recording of a given length can be timed from there,
+    // however slowly the machine starts programs.
+    bool WaitUntilRecording(std::uintmax_t bytes = 0) const {
         const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (!FileExists(controller_->OutputPath())) {
+        std::error_code error;
+        while (!FileExists(controller_->OutputPath()) ||
+               std::filesystem::file_size(controller_->OutputPath(), error) < bytes) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
             std::this_thread::sleep_for(20ms);
@@ -118,9 +144,21 @@ class RecordControlThreadTest : public ::testing::Test {
         return statuses;
     }
 
+    // The line of the log that holds `text`, or "" if there is none.
+    std::string LogLine(const std::string& text) const {
+        std::istringstream lines(test::ReadFileText(dir_.file("Log/log.log")));
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.find(text) != std::string::npos)
+                return line;
+        }
+        return std::string();
+    }
+
     static test::VirtualDisplay* display_;
     test::TempDir dir_;
     std::unique_ptr<test::ScopedCurrentDirectory> cwd_;
+    std::unique_ptr<test::SmallFileSystem> disk_;
     std::shared_ptr<RegAVFilterEx> devices_;
     std::shared_ptr<QarvFileManagement> catalogue_;
     std::unique_ptr<RecordControlThread> controller_;
@@ -199,20 +237,37 @@ TEST_F(RecordControlThreadTest, TimedRecordingEndsByItself) {
     EXPECT_EQ(list[0].Thumbnails.size(), 5u);
 }
 
-TEST_F(RecordControlThreadTest, KilledEncoderAbortsButItsFileIsStillCatalogued) {
+// The adapter or its ffmpeg killed (a crash): the recording is aborted, but all of it up to
+// the last moment is kept, whole enough for players to show its length, and catalogued.
+class KilledEncoderTest : public RecordControlThreadTest,
+                          public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(KilledEncoderTest, AbortsButKeepsAndCataloguesTheFile) {
     ASSERT_EQ(Start(SmallRecording()), 0);
     ASSERT_TRUE(pageWindow_->WaitForCount(1, 30s));
     ASSERT_TRUE(WaitUntilRecording());
+    const auto started = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(2500ms);
-    ASSERT_EQ(std::system("pkill -KILL -x capturer"), 0);
+    ASSERT_EQ(std::system(GetParam()), 0);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const auto list = WaitForCatalogue();
     EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, 2}));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_GT(list[0].Duration, 0);
+    const test::DecodedVideo video = test::DecodeVideo(controller_->OutputPath());
+    EXPECT_GT(video.Duration(), elapsed - 1.5) << video.frames() << " frames after " << elapsed << " s";
+    EXPECT_TRUE(HeaderStatesDuration(controller_->OutputPath()));
     const std::string log = test::ReadFileText(dir_.file("Log/log.log"));
     EXPECT_NE(log.find("[异常终止][ File:RecordControlThread ]"), std::string::npos) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Processes, KilledEncoderTest,
+                         ::testing::Values("pkill -KILL -x capturer",
+                                           "pkill -KILL -P \"$(pgrep -x capturer)\" -x ffmpeg"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "Adapter" : "Ffmpeg");
+                         });
 
 TEST_F(RecordControlThreadTest, StartIsRefusedWhileAnEncoderProcessExists) {
     // Another program of that name, as while thumbnails of an earlier recording are made.
@@ -258,6 +313,117 @@ TEST_F(RecordControlThreadTest, RecordingStoppedAtOnceIsStillReportedAndFinished
     ASSERT_EQ(Start(SmallRecording()), 0);
     controller_->stop();
     EXPECT_TRUE(catalogueWindow_->WaitForCount(2, 60s));
+}
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+// A catalogue that already lists a recording of an earlier day.
+constexpr char kEarlierCatalogue[] =
+    "<?xml version=\"1.0\" encoding=\"gb2312\" standalone=\"no\" ?>\r\n"
+    "<VideoRoot>\r\n"
+    "    <DateList Date=\"2020_1_1\">\r\n"
+    "        <Element IsFlag=\"0\" IsUpload=\"0\" Catogery=\"\" Duration=\"12\" Title=\"earlier\" "
+    "Time=\"10:00:00\">0.flv</Element>\r\n"
+    "    </DateList>\r\n"
+    "</VideoRoot>\r\n";
+
+// The entries of the catalogue file in `folder` as it lies on disk; false if it does not parse.
+bool ReadCatalogueFile(const std::string& folder, std::vector<VideoElement>& list) {
+    const std::string path = folder + "/VideoInfo.xml";
+    ThirdNode root;
+    if (LoadXmlFile(path, root) != 0)
+        return false;
+    VideoInfoXml(path, folder).ListAll(list);
+    return true;
+}
+
+// The megabytes a disk-space line of the log reports, or -1 if it has none.
+int ReportedMegabytes(const std::string& line) {
+    const std::string before = "剩余 ";
+    const std::size_t at = line.find(before);
+    return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + before.size());
+}
+
+TEST_F(RecordControlThreadTest, StartWithLessThanTheMarginFreeIsRefused) {
+    if (!UseSmallDisk(8 * kMiB, 4 * kMiB))
+        GTEST_SKIP() << disk_->error();
+    ASSERT_GE(disk_->Fill("other-program.bin", 2 * kMiB), 0);
+
+    EXPECT_EQ(Start(SmallRecording()), RecordControlThread::kStartDiskLow);
+    EXPECT_FALSE(controller_->EncoderStarted());
+    EXPECT_FALSE(controller_->running());
+    EXPECT_FALSE(IsProcessRunning("capturer"));
+    EXPECT_FALSE(DirectoryExists(disk_->file(TodayKey())));  // nothing made for a recording
+    EXPECT_TRUE(pageWindow_->messages().empty());
+    const std::string line = LogLine("磁盘空间不足，未开始录像");
+    EXPECT_EQ(ReportedMegabytes(line), 2) << line;
+    EXPECT_NE(line.find("[ File:RecordControlThread ]"), std::string::npos) << line;
+    EXPECT_NE(line.find("[ WARN ][ -18 ]"), std::string::npos) << line;
+}
+
+TEST_F(RecordControlThreadTest, RecordingIsStoppedAndKeptWhenTheDiskRunsLow) {
+    if (!UseSmallDisk(32 * kMiB, 8 * kMiB))
+        GTEST_SKIP() << disk_->error();
+    ASSERT_EQ(Start(SmallRecording()), 0);
+    ASSERT_TRUE(pageWindow_->WaitForCount(1, 30s));
+    ASSERT_TRUE(WaitUntilRecording());
+    std::this_thread::sleep_for(2s);
+    // Another program leaves less than the margin; the next check notices it.
+    ASSERT_GT(disk_->Fill("other-program.bin", 4 * kMiB), 0);
+    ASSERT_TRUE(pageWindow_->WaitForCount(2, 20s));
+    EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, RecordControlThread::kStatusDiskLow}));
+    const auto list = WaitForCatalogue();
+
+    // The file was finished: a player gets the whole recording.
+    const test::DecodedVideo video = test::DecodeVideo(controller_->OutputPath());
+    EXPECT_EQ(video.width, 320);
+    EXPECT_GT(video.Duration(), 1.5);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].FileName, "0.flv");
+    EXPECT_EQ(list[0].Thumbnails.size(), 1u);
+    EXPECT_TRUE(FileExists(disk_->file(TodayKey() + "/0_0.jpeg")));
+    std::vector<VideoElement> saved;
+    ASSERT_TRUE(ReadCatalogueFile(disk_->path(), saved));
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].FileName, "0.flv");
+
+    const std::string line = LogLine("磁盘空间不足，录像已停止");
+    EXPECT_GE(ReportedMegabytes(line), 3) << line;
+    EXPECT_LE(ReportedMegabytes(line), 4) << line;
+    EXPECT_NE(line.find("[ WARN ][ -17 ]"), std::string::npos) << line;
+    EXPECT_EQ(LogLine("异常终止"), "");
+}
+
+TEST_F(RecordControlThreadTest, DiskFilledUpKeepsTheRecordingAndTheCatalogueWhole) {
+    if (!UseSmallDisk(32 * kMiB, 1 * kMiB, kEarlierCatalogue))
+        GTEST_SKIP() << disk_->error();
+    ASSERT_EQ(Start(SmallRecording()), 0);
+    ASSERT_TRUE(pageWindow_->WaitForCount(1, 30s));
+    // Some of the recording is on the disk when another program takes the rest of it.
+    ASSERT_TRUE(WaitUntilRecording(64 * 1024));
+    ASSERT_GT(disk_->Fill("other-program.bin", 0), 0);
+    EXPECT_EQ(disk_->FreeBytes(), 0u);
+    ASSERT_TRUE(pageWindow_->WaitForCount(2, 20s));
+    EXPECT_EQ(PageStatuses(), (std::vector<std::uintptr_t>{1, RecordControlThread::kStatusDiskLow}));
+    WaitForCatalogue();
+
+    // Playable as far as it was written.
+    const test::DecodedVideo video = test::DecodeVideo(controller_->OutputPath());
+    EXPECT_EQ(video.width, 320);
+    EXPECT_GT(video.frames(), 0);
+    // The catalogue file is whole: the earlier entry, and the new one only if its save fit.
+    std::vector<VideoElement> saved;
+    ASSERT_TRUE(ReadCatalogueFile(disk_->path(), saved));
+    ASSERT_FALSE(saved.empty());
+    EXPECT_LE(saved.size(), 2u);
+    EXPECT_EQ(saved[0].Date, "2020_1_1");
+    EXPECT_EQ(saved[0].Title, "earlier");
+    if (saved.size() == 2) {
+        EXPECT_EQ(saved[1].FileName, "0.flv");
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(disk_->path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+    EXPECT_EQ(ReportedMegabytes(LogLine("磁盘空间不足，录像已停止")), 0);
 }
 
 }  // namespace

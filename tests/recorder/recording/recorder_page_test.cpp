@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 
@@ -36,12 +37,14 @@ using namespace std::chrono_literals;
 using test::PostedMessage;
 using test::RecordingMessageTarget;
 
-// A capture session whose encoder program does not exist: every start fails.
-std::unique_ptr<RecordControlThread> FailingController(const std::string& dir) {
+// A capture session whose encoder program does not exist: every start fails, for want of
+// disk space if the disk has less than `diskMargin` free.
+std::unique_ptr<RecordControlThread> FailingController(
+    const std::string& dir, std::uint64_t diskMargin = RecordControlThread::kDefaultDiskMarginBytes) {
     auto devices = std::make_shared<RegAVFilterEx>();
     auto catalogue = std::make_shared<QarvFileManagement>(dir + "/Video", dir + "/Video/VideoInfo.xml");
     return std::make_unique<RecordControlThread>(dir + "/Video", catalogue, devices,
-                                                 "/nonexistent/qarv/capturer");
+                                                 "/nonexistent/qarv/capturer", diskMargin);
 }
 
 // Runs queued clicks and posted messages.
@@ -232,6 +235,35 @@ TEST_F(RecorderPageTest, FailedStartAsksAndCancelGivesTheButtonsBack) {
     EXPECT_EQ(page_->OnHotKey(Qt::ControlModifier, Qt::Key_F9), 0);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("视频后期处理中"), std::string::npos);
     EXPECT_TRUE(StartEnabled());
+}
+
+TEST_F(RecorderPageTest, LowDiskIsExplainedInABox) {
+    // No disk has this much free.
+    page_ = std::make_unique<QarvRecorderPage>(nullptr, FailingController(dir_.path(), UINT64_MAX));
+    page_->SetMainWindow(mainWindow_);
+    QObject catalogueWindow;
+    page_->SetCatalogueWindow(&catalogueWindow);
+    ::setenv("QARV_TEST_ANSWER", "Cancel", 1);  // a retry question would be answered, not looped
+    testing::internal::CaptureStdout();
+    Click(page_->StartButton());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[message box] 友情提示: 磁盘剩余空间不足，无法开始录像。请清理磁盘后再试。\n");
+    EXPECT_TRUE(StartEnabled());
+    EXPECT_EQ(Status(), QStringLiteral("录像准备中！"));
+    EXPECT_TRUE(mainWindow_->messages().empty());
+
+    // A recording the session stopped for lack of space ends like a finished one, and says why.
+    PostStatus(*page_, 1);
+    page_->TitleBox()->setText(QStringLiteral("标题"));
+    testing::internal::CaptureStdout();
+    PostStatus(*page_, RecordControlThread::kStatusDiskLow);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[message box] 友情提示: 磁盘空间不足，录像已停止并保存。\n");
+    EXPECT_EQ(Status(), QStringLiteral("录像完成！"));
+    EXPECT_TRUE(StartEnabled());
+    EXPECT_FALSE(StopEnabled());
+    EXPECT_TRUE(page_->TitleBox()->text().isEmpty());
+    EXPECT_EQ(mainWindow_->messages(), (std::vector<PostedMessage>{{WM_RECORD_STATE, 1, 0}}));
 }
 
 TEST_F(RecorderPageTest, NothingStartsWhileTheStartButtonIsDisabled) {
