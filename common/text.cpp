@@ -48,30 +48,60 @@ void TruncateOnCharBoundary(std::string& text, std::size_t maxBytes) {
     text.resize(CharBoundaryPrefix(text, maxBytes));
 }
 
+std::size_t DecodeUtf8Character(std::string_view text, char32_t& codePoint) {
+    if (text.empty())
+        return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = Utf8SequenceLength(lead);
+    if (length == 0 || length > text.size())
+        return 0;
+    char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[k]);
+        if (!IsContinuation(next))
+            return 0;
+        value = (value << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values above U+10FFFF.
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kSmallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+        return 0;
+    codePoint = value;
+    return length;
+}
+
 bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8SequenceLength(lead);
-        if (length == 0 || i + length > text.size())
+    char32_t codePoint = 0;
+    while (!text.empty()) {
+        const std::size_t length = DecodeUtf8Character(text, codePoint);
+        if (length == 0)
             return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if (!IsContinuation(static_cast<unsigned char>(text[i + k])))
-                return false;
-        }
-        const auto second = static_cast<unsigned char>(length > 1 ? text[i + 1] : 0);
-        // Overlong three- and four-byte forms, surrogates and values above U+10FFFF.
-        if (lead == 0xE0 && second < 0xA0)
-            return false;
-        if (lead == 0xED && second > 0x9F)
-            return false;
-        if (lead == 0xF0 && second < 0x90)
-            return false;
-        if (lead == 0xF4 && second > 0x8F)
-            return false;
-        i += length;
+        text.remove_prefix(length);
     }
     return true;
+}
+
+std::size_t ReplaceInvalidUtf8(std::string& text) {
+    if (IsValidUtf8(text))
+        return 0;
+    std::string out;
+    out.reserve(text.size() + 8);
+    std::size_t replaced = 0;
+    std::string_view rest = text;
+    char32_t codePoint = 0;
+    while (!rest.empty()) {
+        const std::size_t length = DecodeUtf8Character(rest, codePoint);
+        if (length == 0) {
+            out += kReplacementCharacter;
+            ++replaced;
+            rest.remove_prefix(1);
+        } else {
+            out += rest.substr(0, length);
+            rest.remove_prefix(length);
+        }
+    }
+    text.swap(out);
+    return replaced;
 }
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {

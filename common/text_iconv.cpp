@@ -18,19 +18,19 @@ struct IconvCloser {
 };
 using IconvPtr = std::unique_ptr<iconv_t, IconvCloser>;
 
-}  // namespace
-
-const char* SystemCodePage() {
-    return "UTF-8";
-}
-
-int ConvertEncoding(const char* from, const char* to, std::string_view input, std::string& out) {
+IconvPtr OpenConverter(const char* from, const char* to) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return -1;
-    IconvPtr owner(new iconv_t(cd));
+        return IconvPtr();
+    return IconvPtr(new iconv_t(cd));
+}
 
-    out.clear();
+// Converts `input` with `cd` and appends the result to `out`. A character of `input` that
+// the target cannot represent is handed to `substitute` (if given; the input is then UTF-8)
+// and its text converted in its place. 0, or -1 on input that is invalid or truncated, or
+// that cannot be represented and has no substitute.
+int AppendConverted(iconv_t cd, std::string_view input, const CharacterSubstitute* substitute,
+                    std::string& out, std::size_t& substituted) {
     char* in = const_cast<char*>(input.data());
     std::size_t inLeft = input.size();
     char buffer[16384];
@@ -40,16 +40,50 @@ int ConvertEncoding(const char* from, const char* to, std::string_view input, st
         // A null input flushes the converter's shift state once the input is used up.
         const std::size_t rc = inLeft > 0 ? iconv(cd, &in, &inLeft, &dst, &dstLeft)
                                           : iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+        const int error = errno;  // before anything else can change it
         out.append(buffer, static_cast<std::size_t>(dst - buffer));
         if (rc != static_cast<std::size_t>(-1)) {
             if (inLeft == 0 && dst == buffer)
                 return 0;  // input used up and flushed
             continue;
         }
-        if (errno == E2BIG)
+        if (error == E2BIG)
             continue;
-        return -1;  // EILSEQ or EINVAL: invalid or truncated input
+        // EILSEQ at a well-formed character: the target has no bytes for it.
+        char32_t codePoint = 0;
+        const std::size_t length =
+            error == EILSEQ && substitute != nullptr ? DecodeUtf8Character({in, inLeft}, codePoint) : 0;
+        if (length == 0)
+            return -1;  // invalid or truncated input
+        if (AppendConverted(cd, (*substitute)(codePoint), nullptr, out, substituted) != 0)
+            return -1;
+        ++substituted;
+        in += length;
+        inLeft -= length;
     }
+}
+
+}  // namespace
+
+const char* SystemCodePage() {
+    return "UTF-8";
+}
+
+int ConvertEncoding(const char* from, const char* to, std::string_view input, std::string& out) {
+    const IconvPtr cd = OpenConverter(from, to);
+    out.clear();
+    std::size_t substituted = 0;
+    return cd ? AppendConverted(*cd, input, nullptr, out, substituted) : -1;
+}
+
+int ConvertFromUtf8(const char* to, std::string_view input, const CharacterSubstitute& substitute,
+                    std::string& out, std::size_t& substituted) {
+    const IconvPtr cd = OpenConverter("UTF-8", to);
+    out.clear();
+    substituted = 0;
+    if (!cd || !IsValidUtf8(input))
+        return -1;
+    return AppendConverted(*cd, input, &substitute, out, substituted);
 }
 
 }  // namespace qarv

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <tinyxml.h>
 
+#include <cstdio>
 #include <string_view>
 
 #include "common/file_util.h"
@@ -29,6 +30,11 @@ bool IsUtf8Encoding(std::string_view name) {
     return name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") || EqualsIgnoreAsciiCase(name, "utf8");
 }
 
+// The iconv name of a declared encoding.
+const char* IconvName(const std::string& encoding) {
+    return IsGbEncoding(encoding) ? "GB18030" : encoding.c_str();
+}
+
 // The encoding named by the XML declaration at the start of `bytes`, or "" if it has none.
 // The declaration is ASCII in every encoding this reads, so it is read before decoding.
 std::string DeclaredEncoding(std::string_view bytes) {
@@ -49,8 +55,7 @@ int DecodeToUtf8(std::string& bytes, const std::string& encoding) {
     if (IsUtf8Encoding(encoding))
         return IsValidUtf8(bytes) ? 0 : -1;
     std::string decoded;
-    const char* from = IsGbEncoding(encoding) ? "GB18030" : encoding.c_str();
-    if (ConvertEncoding(from, "UTF-8", bytes, decoded) == 0) {
+    if (ConvertEncoding(IconvName(encoding), "UTF-8", bytes, decoded) == 0) {
         bytes.swap(decoded);
         return 0;
     }
@@ -74,16 +79,53 @@ void NormalizeLineBreaks(std::string& text) {
     text.swap(out);
 }
 
-// Converts the UTF-8 `text` to `encoding` into `bytes`. 0, or -1 if it cannot be.
-int EncodeFromUtf8(const std::string& text, const std::string& encoding, std::string& bytes) {
-    if (!IsValidUtf8(text))
-        return -1;
+// "&#xE78D;": a character written so that any XML reader gets it back, whatever the
+// file's encoding.
+std::string CharacterReference(char32_t codePoint) {
+    char text[16];
+    std::snprintf(text, sizeof text, "&#x%X;", static_cast<unsigned>(codePoint));
+    return text;
+}
+
+// True if the names of `node` and its descendants can be written in `encoding` as they
+// are (a character reference is no part of a name).
+bool NamesFitEncoding(const ThirdNode& node, const std::string& encoding) {
+    const auto fits = [&encoding](std::string name) {
+        ReplaceInvalidUtf8(name);  // as the printed text has it
+        std::string bytes;
+        return ConvertEncoding("UTF-8", IconvName(encoding), name, bytes) == 0;
+    };
+    if (!fits(node.name()))
+        return false;
+    for (const ThirdAttribute& attribute : node.attributes()) {
+        if (!fits(attribute.name()))
+            return false;
+    }
+    for (const ThirdNode& child : node.children()) {
+        if (!NamesFitEncoding(child, encoding))
+            return false;
+    }
+    return true;
+}
+
+// Converts the printed UTF-8 `text` of `root` to `encoding` into `bytes`: a character the
+// encoding cannot carry becomes a character reference, bytes that are not UTF-8 become
+// U+FFFD (logged). 0, or -1 if the encoding is unknown or an element or attribute name
+// cannot be written in it.
+int EncodeFromUtf8(std::string& text, const ThirdNode& root, const std::string& encoding,
+                   const std::string& path, std::string& bytes) {
+    if (const std::size_t replaced = ReplaceInvalidUtf8(text); replaced > 0) {
+        LogWarn(__LINE__, "XmlFile", -1, "%zu bytes that are not UTF-8 written as U+FFFD in %s", replaced,
+                path.c_str());
+    }
     if (IsUtf8Encoding(encoding)) {
         bytes = text;
         return 0;
     }
-    const char* to = IsGbEncoding(encoding) ? "GB18030" : encoding.c_str();
-    return ConvertEncoding("UTF-8", to, text, bytes);
+    std::size_t referenced = 0;
+    if (ConvertFromUtf8(IconvName(encoding), text, CharacterReference, bytes, referenced) != 0)
+        return -1;
+    return referenced == 0 || NamesFitEncoding(root, encoding) ? 0 : -1;
 }
 
 }  // namespace
@@ -145,7 +187,7 @@ int SaveXmlFile(const std::string& path, const ThirdNode& root, const ThirdDecla
         return -1;
     }
     std::string bytes;
-    if (EncodeFromUtf8(text, declaration.encoding, bytes) != 0) {
+    if (EncodeFromUtf8(text, root, declaration.encoding, path, bytes) != 0) {
         LogError(__LINE__, "XmlFile", -1, "Cannot encode the XML document as %s for %s",
                  declaration.encoding.c_str(), path.c_str());
         return -1;

@@ -24,9 +24,13 @@ int LoadXmlFile(const std::string& path, ThirdNode& root, ThirdDeclaration* decl
 
 // Writes `root` as the XML file at `path`: the declaration line, then the elements with four
 // spaces of indent per level, every line ending in CR LF, encoded as the declaration's
-// encoding says. The file is replaced atomically, so an interrupted save leaves the old file.
-// Returns 0, or -1 (logged; the old file is untouched) if the tree cannot be printed, the
-// text cannot be encoded, or the file cannot be written.
+// encoding says. No text stops a save: a character of a text or attribute value that the
+// encoding cannot carry is written as a character reference (&#xE78D;), which LoadXmlFile
+// reads back as that character; bytes that are not UTF-8 are written as U+FFFD (logged). The
+// file is replaced atomically, so an interrupted save leaves the old file. Returns 0, or -1
+// (logged; the old file is untouched) if the tree cannot be printed (a name TinyXML would not
+// read back), the encoding is unknown or cannot carry an element or attribute name, or the
+// file cannot be written.
 int SaveXmlFile(const std::string& path, const ThirdNode& root, const ThirdDeclaration& declaration);
 
 }  // namespace qarv

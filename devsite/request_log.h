@@ -14,7 +14,8 @@ namespace qarv {
 
 class RequestLog {
   public:
-    // Opens (or creates) the file for appending; 0 or -1.
+    // Opens the file for appending, creating it readable and writable by the user only (an
+    // existing file is narrowed to that); 0 or -1.
     int Open(const std::string& path);
 
     // Appends `entry` as one line; 0, or -1 when the log is not open or the write failed.

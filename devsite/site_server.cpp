@@ -58,16 +58,21 @@ bool IsDownloadPath(const std::string& path) {
            path == "/download/windows/QarvRecorder" || path == "/download/windows/QarvRecorder.exe";
 }
 
-// The common part of a request's log line. The password never goes into the log: its
-// encoding is left out of the parameters.
+// The common part of a request's log line. Secrets never go into the log: the password's
+// encoding is left out of the parameters, and of a session id (the same value as the session
+// cookie, whose value is not logged either) only the length is kept.
 Json::Value LogEntry(const Request& request) {
     Json::Value entry(Json::objectValue);
     entry["method"] = request.method;
     entry["path"] = request.path;
     Json::Value params(Json::objectValue);
     for (const auto& [name, value] : request.params) {
-        if (name != "pass" && !params.isMember(name))
+        if (name == "sid" || name == "session") {
+            if (!entry.isMember(name + "_length"))
+                entry[name + "_length"] = static_cast<Json::UInt64>(value.size());
+        } else if (name != "pass" && !params.isMember(name)) {
             params[name] = value;
+        }
     }
     entry["params"] = params;
     entry["cookie"] = request.has_header("Cookie");

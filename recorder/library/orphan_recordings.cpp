@@ -87,7 +87,9 @@ std::vector<OrphanRecordings::Recording> OrphanRecordings::Find() {
     // needs no listing of the day folders for thumbnails.
     std::unordered_set<std::string> catalogued;
     catalogue_.ForEachVideo([&catalogued](const VideoElement& element) {
-        catalogued.insert(EntryKey(element.Date, element.FileName));
+        // An entry whose names are not plain names holds no file of a day folder.
+        if (IsPlainName(element.Date) && IsPlainName(element.FileName))
+            catalogued.insert(EntryKey(element.Date, element.FileName));
     });
 
     std::vector<Recording> found;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -20,12 +21,6 @@ namespace {
 
 // Thumbnails a recording can have (MakeThumbnails makes at most five).
 constexpr int kMaxThumbnails = 5;
-
-// A date key or file name that stays inside its folder: no separator, not "." or "..".
-bool IsPlainName(const std::string& name) {
-    return name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find(PathSeparator()) == std::string::npos;
-}
 
 enum RemoveResult { kRemoved, kAlreadyGone, kRemoveFailed };
 
@@ -52,29 +47,38 @@ QarvFileManagement::~QarvFileManagement() = default;
 
 int QarvFileManagement::AddFile(const VideoElement& added) {
     VideoElement element = added;
-    if (!IsPlainName(element.FileName) || element.FileName.empty() || !IsPlainName(element.Date))
-        return 0;
     const std::string path = GetVideoPath(element);
-    if (!FileExists(path))
+    if (path.empty() || !FileExists(path))
         return 0;
+    int result = 0;
     // The probe reads the file and may take a while: it runs without the lock.
     double seconds = 0;
     if (ProbeDuration(path, seconds) == 0) {
         element.Duration = RoundDuration(seconds);
         GetFileTimeText(path, element.Time);
         std::lock_guard lock(mutex_);
-        store_.AddVideo(element);
-        videos_.push_back(element);
+        if (store_.AddVideo(element) == 0) {
+            // The catalogue keeps one entry per file name and day; so does this list.
+            std::erase_if(videos_, [&element](const VideoElement& video) {
+                return video.Date == element.Date && video.FileName == element.FileName;
+            });
+            videos_.push_back(element);
+        } else {
+            result = -1;
+        }
     }
     LogWarn(__LINE__, kSrcQarvFileManagement, kCodeFileAdded, kMsgFileAdded, path.c_str());
-    return 0;
+    return result;
 }
 
 int QarvFileManagement::DeleteFile(const VideoElement& element) {
-    if (!IsPlainName(element.FileName) || element.FileName.empty() || !IsPlainName(element.Date))
-        return -1;
     const std::string path = GetVideoPath(element);
+    if (path.empty())
+        return -1;
     std::lock_guard lock(mutex_);
+    // An older catalogue may name one file in two entries of a day: the files stay for the other.
+    if (store_.CountVideos(element.Date, element.FileName) > 1)
+        return RemoveEntry(element);
     const RemoveResult video = RemoveFile(path);
     if (video == kRemoveFailed)
         return -1;
@@ -84,12 +88,32 @@ int QarvFileManagement::DeleteFile(const VideoElement& element) {
         if (RemoveFile(ThumbnailPath(path, index)) == kRemoveFailed)
             return -1;
     }
-    std::erase_if(videos_, [&element](const VideoElement& video) {
+    return RemoveEntry(element);
+}
+
+int QarvFileManagement::RemoveEntry(const VideoElement& element) {
+    if (store_.RemoveEntry(element) != 0)
+        return -1;
+    const auto sameFile = [&element](const VideoElement& video) {
         return video.Owner == element.Owner && video.Date == element.Date &&
                video.FileName == element.FileName;
-    });
-    store_.RemoveVideo(element);
+    };
+    auto found = std::find(videos_.begin(), videos_.end(), element);
+    if (found == videos_.end())
+        found = std::find_if(videos_.begin(), videos_.end(), sameFile);
+    if (found != videos_.end())
+        videos_.erase(found);
     return 0;
+}
+
+std::vector<std::string> QarvFileManagement::GetFileNamesByDate(const std::string& date) const {
+    std::vector<std::string> names;
+    std::lock_guard lock(mutex_);
+    for (const VideoElement& video : videos_) {
+        if (video.Date == date)
+            names.push_back(video.FileName);
+    }
+    return names;
 }
 
 int QarvFileManagement::GetVideosByDate(const std::string& date, std::vector<VideoElement>& list) {
@@ -116,6 +140,8 @@ int QarvFileManagement::UpdateVideo(const VideoElement& element) {
 }
 
 std::string QarvFileManagement::GetVideoPath(const VideoElement& element) const {
+    if (!IsPlainName(element.Date) || !IsPlainName(element.FileName))
+        return std::string();
     return JoinPath(JoinPath(videoFolder_, element.Date), element.FileName);
 }
 

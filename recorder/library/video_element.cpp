@@ -22,6 +22,8 @@ bool VideoElement::operator==(const VideoElement& other) const {
 
 void VideoElement::BuildThumbnailList(const std::string& videoFolder) {
     Thumbnails.clear();
+    if (!IsPlainName(Date) || !IsPlainName(FileName))
+        return;
     const std::string videoPath = JoinPath(JoinPath(videoFolder, Date), FileName);
     for (int index = 0;; ++index) {
         std::string path = ThumbnailPath(videoPath, index);
@@ -61,12 +63,14 @@ const ThumbnailIndex::Folder& ThumbnailIndex::FolderOf(const std::string& date) 
 }
 
 void ThumbnailIndex::BuildThumbnailList(VideoElement& element) {
+    element.Thumbnails.clear();
+    if (!IsPlainName(element.Date) || !IsPlainName(element.FileName))
+        return;
     const Folder& folder = FolderOf(element.Date);
-    if (!folder.listed || element.FileName.find(PathSeparator()) != std::string::npos) {
+    if (!folder.listed) {
         element.BuildThumbnailList(videoFolder_);
         return;
     }
-    element.Thumbnails.clear();
     const std::string videoPath = JoinPath(JoinPath(videoFolder_, element.Date), element.FileName);
     const std::string base = BaseName(PathWithoutExtension(videoPath));
     for (int index = 0;; ++index) {
@@ -75,6 +79,11 @@ void ThumbnailIndex::BuildThumbnailList(VideoElement& element) {
             break;
         element.Thumbnails.push_back(ThumbnailPath(videoPath, index));
     }
+}
+
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find(PathSeparator()) == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
 std::string DateKey(const std::tm& localDate) {

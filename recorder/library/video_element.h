@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -29,7 +30,8 @@ class VideoElement {
     bool operator==(const VideoElement& other) const;
 
     // Fills Thumbnails with the pictures present in `videoFolder`/Date: the file name without
-    // its extension, then "_0.jpeg", "_1.jpeg", ... up to the first one missing.
+    // its extension, then "_0.jpeg", "_1.jpeg", ... up to the first one missing. None if Date
+    // or FileName is not a plain name.
     void BuildThumbnailList(const std::string& videoFolder);
 
     std::string GetCategory() const { return Category; }
@@ -58,7 +60,7 @@ class ThumbnailIndex {
   public:
     explicit ThumbnailIndex(std::string videoFolder);
 
-    // Fills element.Thumbnails.
+    // Fills element.Thumbnails (none if its Date or FileName is not a plain name).
     void BuildThumbnailList(VideoElement& element);
 
   private:
@@ -71,6 +73,11 @@ class ThumbnailIndex {
     std::string videoFolder_;
     std::unordered_map<std::string, Folder> folders_;
 };
+
+// True if `name` (a date key or a file name) stays directly inside its folder when joined to
+// it: not empty, not "." or "..", without a separator or a NUL. Only entries whose Date and
+// FileName are plain names have a path; a crafted catalogue may hold any other text.
+bool IsPlainName(std::string_view name);
 
 // The date key of a local date: "%d_%d_%d" of year, month (1-12) and day without leading
 // zeros, e.g. "2015_3_5".

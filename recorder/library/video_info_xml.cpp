@@ -1,5 +1,6 @@
 #include "recorder/library/video_info_xml.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -16,6 +17,8 @@ namespace {
 constexpr char kSource[] = "VideoInfoXml";
 // ERROR: the catalogue file could not be read.
 constexpr int kCodeCatalogueUnreadable = -7;
+// WARN: a recording took the place of the entries that held its file name.
+constexpr int kCodeEntryReplaced = -22;
 
 constexpr char kRootName[] = "VideoRoot";
 constexpr char kDateListName[] = "DateList";
@@ -64,6 +67,26 @@ std::string TimeStamp() {
     char text[32];
     std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
     return text;
+}
+
+// The entry `entry` of the date list of `date`, without its thumbnails.
+VideoElement EntryElement(const ThirdNode& entry, const std::string& date) {
+    VideoElement element;
+    element.Category = AttributeOrEmpty(entry, kCategoryAttribute);
+    int duration = 0;
+    entry.GetIntAttribute(kDurationAttribute, duration);
+    element.Duration = duration;
+    element.Title = AttributeOrEmpty(entry, kTitleAttribute);
+    element.Time = AttributeOrEmpty(entry, kTimeAttribute);
+    element.IsFlag = ReadMark(entry, kFlagAttribute);
+    element.IsUpload = ReadMark(entry, kUploadAttribute);
+    element.FileName = entry.text();
+    element.Date = date;
+    return element;
+}
+
+bool IsDateList(const ThirdNode& dateList, const std::string& date) {
+    return AttributeOrEmpty(dateList, kDateAttribute) == date;
 }
 
 }  // namespace
@@ -115,17 +138,7 @@ int VideoInfoXml::ListAll(std::vector<VideoElement>& list) const {
     for (const ThirdNode& dateList : root_.children()) {
         const std::string date = AttributeOrEmpty(dateList, kDateAttribute);
         for (const ThirdNode& entry : dateList.children()) {
-            VideoElement element;
-            element.Category = AttributeOrEmpty(entry, kCategoryAttribute);
-            int duration = 0;
-            entry.GetIntAttribute(kDurationAttribute, duration);
-            element.Duration = duration;
-            element.Title = AttributeOrEmpty(entry, kTitleAttribute);
-            element.Time = AttributeOrEmpty(entry, kTimeAttribute);
-            element.IsFlag = ReadMark(entry, kFlagAttribute);
-            element.IsUpload = ReadMark(entry, kUploadAttribute);
-            element.FileName = entry.text();
-            element.Date = date;
+            VideoElement element = EntryElement(entry, date);
             thumbnails.BuildThumbnailList(element);
             list.push_back(std::move(element));
         }
@@ -133,15 +146,42 @@ int VideoInfoXml::ListAll(std::vector<VideoElement>& list) const {
     return 0;
 }
 
+int VideoInfoXml::CountVideos(const std::string& date, const std::string& fileName) const {
+    int count = 0;
+    for (const ThirdNode& dateList : root_.children()) {
+        if (IsDateList(dateList, date))
+            count += static_cast<int>(
+                std::count_if(dateList.children().begin(), dateList.children().end(),
+                              [&](const ThirdNode& entry) { return entry.text() == fileName; }));
+    }
+    return count;
+}
+
 ThirdNode* VideoInfoXml::FindDateList(const std::string& date) {
     for (ThirdNode& dateList : root_.children()) {
-        if (AttributeOrEmpty(dateList, kDateAttribute) == date)
+        if (IsDateList(dateList, date))
             return &dateList;
     }
     return nullptr;
 }
 
+int VideoInfoXml::SaveOrRestore(ThirdNode before) {
+    if (Save() == 0)
+        return 0;
+    root_ = std::move(before);
+    return -1;
+}
+
 int VideoInfoXml::AddVideo(const VideoElement& element) {
+    ThirdNode before = root_;
+    // One entry per file name and day: the file at that name is the one being added.
+    std::size_t replaced = 0;
+    for (ThirdNode& dateList : root_.children()) {
+        if (IsDateList(dateList, element.Date))
+            replaced += std::erase_if(dateList.children(), [&element](const ThirdNode& entry) {
+                return entry.text() == element.FileName;
+            });
+    }
     ThirdNode* dateList = FindDateList(element.Date);
     if (dateList == nullptr) {
         ThirdNode created(kDateListName);
@@ -158,16 +198,52 @@ int VideoInfoXml::AddVideo(const VideoElement& element) {
     entry.AddAttribute(kTitleAttribute, element.Title);
     entry.AddAttribute(kTimeAttribute, element.Time);
     dateList->children().push_back(std::move(entry));
-    return Save();
+    const int result = SaveOrRestore(std::move(before));
+    if (result == 0 && replaced > 0) {
+        LogWarn(__LINE__, kSource, kCodeEntryReplaced,
+                "Catalogue entries of %s/%s (%zu) replaced by the new one", element.Date.c_str(),
+                element.FileName.c_str(), replaced);
+    }
+    return result;
 }
 
 int VideoInfoXml::RemoveVideo(const VideoElement& element) {
     ThirdNode* dateList = FindDateList(element.Date);
     if (dateList == nullptr)
         return 0;
+    ThirdNode before = root_;
     std::erase_if(dateList->children(),
                   [&element](const ThirdNode& entry) { return entry.text() == element.FileName; });
-    return Save();
+    return SaveOrRestore(std::move(before));
+}
+
+int VideoInfoXml::RemoveEntry(const VideoElement& element) {
+    const std::optional<EntryPosition> position = FindEntry(element);
+    if (!position)
+        return 0;
+    ThirdNode before = root_;
+    std::vector<ThirdNode>& entries = root_.children()[position->dateList].children();
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(position->entry));
+    return SaveOrRestore(std::move(before));
+}
+
+std::optional<VideoInfoXml::EntryPosition> VideoInfoXml::FindEntry(const VideoElement& element) const {
+    std::optional<EntryPosition> first;
+    const std::vector<ThirdNode>& dateLists = root_.children();
+    for (std::size_t list = 0; list < dateLists.size(); ++list) {
+        if (!IsDateList(dateLists[list], element.Date))
+            continue;
+        const std::vector<ThirdNode>& entries = dateLists[list].children();
+        for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+            if (entries[entry].text() != element.FileName)
+                continue;
+            if (EntryElement(entries[entry], element.Date) == element)
+                return EntryPosition{list, entry};
+            if (!first)
+                first = EntryPosition{list, entry};
+        }
+    }
+    return first;
 }
 
 int VideoInfoXml::UpdateVideo(const VideoElement& element) {
@@ -177,11 +253,12 @@ int VideoInfoXml::UpdateVideo(const VideoElement& element) {
     for (ThirdNode& entry : dateList->children()) {
         if (entry.text() != element.FileName)
             continue;
+        ThirdNode before = root_;
         SetExistingAttribute(entry, kFlagAttribute, MarkText(element.IsFlag));
         SetExistingAttribute(entry, kUploadAttribute, MarkText(element.IsUpload));
         SetExistingAttribute(entry, kCategoryAttribute, element.Category);
         SetExistingAttribute(entry, kTitleAttribute, element.Title);
-        return Save() == 0 ? 0 : -2;
+        return SaveOrRestore(std::move(before)) == 0 ? 0 : -2;
     }
     return -1;
 }

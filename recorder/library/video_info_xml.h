@@ -4,6 +4,8 @@
 // every change is made to it and then the whole tree is written out. Used by one thread at
 // a time (QarvFileManagement serialises the calls).
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,17 +30,28 @@ class VideoInfoXml {
     // order within each, with their thumbnails looked up. Always 0.
     int ListAll(std::vector<VideoElement>& list) const;
 
-    // Appends an entry for `element` to the date list of element.Date (created at the end if
-    // there is none) and saves. Returns the result of Save.
+    // Number of entries of `date` (in every date list of that date) named `fileName`.
+    int CountVideos(const std::string& date, const std::string& fileName) const;
+
+    // Each change below is made to the tree and saved; if the save fails it is undone, so
+    // the tree holds what its callers were told, and the next save writes all of it.
+
+    // Appends an entry for `element` to the first date list of element.Date (created at the
+    // end if there is none), in place of every entry of that day named element.FileName (the
+    // file at that name is the one being added: one entry per file name and day), and
+    // saves. 0, or -1 if the save failed.
     int AddVideo(const VideoElement& element);
-    // Removes every entry of element.Date named element.FileName (the date list stays, even
-    // when empty) and saves. 0 also when there is no such date list (nothing saved); else
-    // the result of Save.
+    // Removes every entry of the first date list of element.Date named element.FileName (the
+    // date list stays, even when empty) and saves. 0 also when there is no such date list
+    // (nothing saved); -1 if the save failed.
     int RemoveVideo(const VideoElement& element);
+    // Removes one entry of element.Date named element.FileName: the first that equals
+    // `element` (see VideoElement::operator==), else the first of that name. 0 also when there
+    // is none (nothing saved); -1 if the save failed.
+    int RemoveEntry(const VideoElement& element);
     // Sets the marks, category and title of the first entry of element.Date named
     // element.FileName, each only where the entry already has that attribute, and saves.
-    // 0; -1 if there is no such entry (nothing saved); -2 if the save failed (the tree keeps
-    // the change).
+    // 0; -1 if there is no such entry (nothing saved); -2 if the save failed.
     int UpdateVideo(const VideoElement& element);
     // Writes the whole tree to the file, replacing it atomically. 0, or -1 (logged; the
     // tree is unchanged).
@@ -48,9 +61,18 @@ class VideoInfoXml {
     const ThirdNode& root() const { return root_; }
 
   private:
+    struct EntryPosition {
+        std::size_t dateList;  // index among the root's children
+        std::size_t entry;     // index among that date list's children
+    };
+
     void Load();
     bool SetAside();
     ThirdNode* FindDateList(const std::string& date);
+    // The entry RemoveEntry takes, if there is one.
+    std::optional<EntryPosition> FindEntry(const VideoElement& element) const;
+    // Save(); on failure puts `before` back as the tree. 0 or -1.
+    int SaveOrRestore(ThirdNode before);
 
     std::string path_;
     std::string videoFolder_;

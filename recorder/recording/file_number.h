@@ -1,8 +1,9 @@
 #pragma once
-// Finds the number of the next video file in a date folder. Pure (reads the folder only),
-// thread-safe.
+// Finds the number of the next video file in a date folder, avoiding the names the
+// catalogue holds for that day. Pure (reads the folder only), thread-safe.
 
 #include <string>
+#include <vector>
 
 namespace qarv {
 
@@ -15,5 +16,11 @@ inline constexpr int kMaxFileNumbers = 10000;
 // [0, kMaxFileNumbers) not among those values, in decimal, and the result is 0. Returns -1
 // and empties `number` if the folder does not exist, cannot be read, or every n is taken.
 int FindFreeFileNumber(const std::string& folder, std::string& number);
+
+// As above, and the numbers of `catalogued` (the file names the catalogue holds for that day,
+// whose files may be gone) count as taken as well, read the same way. So the number found
+// never makes a file name that the catalogue holds for the day.
+int FindFreeFileNumber(const std::string& folder, const std::vector<std::string>& catalogued,
+                       std::string& number);
 
 }  // namespace qarv

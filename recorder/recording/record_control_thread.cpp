@@ -100,7 +100,9 @@ std::string RecordControlThread::BuildCaptureCommand() {
     if (dateKey_.empty())
         dateKey_ = TodayKey();
     std::string number;
-    if (FindFreeFileNumber(JoinPath(videoDir_, dateKey_), number) != 0) {
+    // A number the catalogue still holds for the day is never reused, even if its file is gone.
+    if (FindFreeFileNumber(JoinPath(videoDir_, dateKey_), catalogue_->GetFileNamesByDate(dateKey_), number) !=
+        0) {
         LogError(__LINE__, kSrcRecordControlThread, kCodeFileNameNotFound, kMsgFileNameNotFound);
         return std::string();
     }

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QTimer>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 #include "common/messages.h"
@@ -245,41 +246,50 @@ int QarvRecorderPage::FillRecordProperties() {
 }
 
 void QarvRecorderPage::StartRecordingAction() {
-    if (!startButton_->isEnabled())
+    // The retry box and its wait run the event loop: a key or a late status of the previous
+    // recording must not start a second attempt inside the first.
+    if (!startButton_->isEnabled() || starting_)
         return;
     if (FillRecordProperties() != 0)
         return;
+    starting_ = true;
+    const std::unique_ptr<bool, void (*)(bool*)> done(&starting_, [](bool* flag) { *flag = false; });
     SetButtonEnabled(startButton_, false);
 
-    if (!controller_->running()) {
-        for (;;) {
-            MessageTargetPtr catalogue;
-            if (catalogueWindow_)
-                catalogue = std::make_shared<QtMessageTarget>(catalogueWindow_.data());
-            const int started = controller_->StartRecording(catalogue, properties_, selfTarget_);
-            if (started == 0)
-                break;
-            if (started == RecordControlThread::kStartDiskLow) {
-                // Waiting does not help here; the user has to make room first.
-                ShowMessageBox(this, QStringLiteral("磁盘剩余空间不足，无法开始录像。请清理磁盘后再试。"),
-                               QStringLiteral("友情提示"), QMessageBox::Warning, QMessageBox::Ok);
-                SetButtonEnabled(startButton_, true);
-                return;
-            }
-            const auto answer = ShowMessageBox(this, QStringLiteral("视频处理中,请稍候再开始..."),
-                                               QStringLiteral("视频后期处理中"), QMessageBox::NoIcon,
-                                               QMessageBox::Ok | QMessageBox::Cancel);
-            if (answer != QMessageBox::Ok) {
-                SetButtonEnabled(startButton_, true);
-                return;
-            }
-            // Wait without freezing the window; the disabled start button keeps the keys out.
-            QEventLoop wait;
-            QTimer::singleShot(kRetryWaitMs, &wait, &QEventLoop::quit);
-            wait.exec();
+    // The controller refuses while a recording runs or the previous one is still being
+    // finished (its file closed, thumbnails made, catalogued): the page shows "recording" only
+    // once an encoder has been started.
+    for (;;) {
+        MessageTargetPtr catalogue;
+        if (catalogueWindow_)
+            catalogue = std::make_shared<QtMessageTarget>(catalogueWindow_.data());
+        const int started = controller_->StartRecording(catalogue, properties_, selfTarget_);
+        if (started == 0)
+            break;
+        if (started == RecordControlThread::kStartDiskLow) {
+            // Waiting does not help here; the user has to make room first.
+            ShowMessageBox(this, QStringLiteral("磁盘剩余空间不足，无法开始录像。请清理磁盘后再试。"),
+                           QStringLiteral("友情提示"), QMessageBox::Warning, QMessageBox::Ok);
+            SetButtonEnabled(startButton_, true);
+            return;
         }
-        if (!controller_->running())
-            controller_->start();
+        const auto answer = ShowMessageBox(this, QStringLiteral("视频处理中,请稍候再开始..."),
+                                           QStringLiteral("视频后期处理中"), QMessageBox::NoIcon,
+                                           QMessageBox::Ok | QMessageBox::Cancel);
+        if (answer != QMessageBox::Ok) {
+            SetButtonEnabled(startButton_, true);
+            return;
+        }
+        // Wait without freezing the window.
+        QEventLoop wait;
+        QTimer::singleShot(kRetryWaitMs, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    if (controller_->start() != 0) {
+        // No worker to watch it: the encoder is stopped again at once.
+        controller_->stop();
+        ShowIdleButtons(QStringLiteral("录像终止！"));
+        return;
     }
 
     statusText_->setText(QStringLiteral("录像进行中···"));

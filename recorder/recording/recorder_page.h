@@ -118,6 +118,7 @@ class QarvRecorderPage : public QWidget {
     QPointer<QObject> catalogueWindow_;
     GlobalHotKey* hotKeys_ = nullptr;
     bool hotKeysRegistered_ = false;
+    bool starting_ = false;  // StartRecordingAction waits in its retry box
 
     QarvTextBox* titleBox_ = nullptr;
     CComboBoxExEx* formatBox_ = nullptr;

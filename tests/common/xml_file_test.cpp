@@ -215,12 +215,11 @@ TEST(XmlFileTest, FailedSaveLeavesTheOldFile) {
     ThirdNode root("VideoRoot");
     root.AddChild(ThirdNode("Element", kTitle));
 
-    // Text that the declared encoding cannot hold, an unknown encoding, bytes that are no UTF-8.
-    EXPECT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", "ISO-8859-1", ""}), -1);
+    // An unknown encoding, an element name the encoding cannot hold, no element name.
     EXPECT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", "no-such-encoding", ""}), -1);
-    EXPECT_EQ(SaveXmlFile(path, ThirdNode("A", "\xFF"), ThirdDeclaration()), -1);
-    EXPECT_EQ(SaveXmlFile(path, ThirdNode("A", "\xFF"), ThirdDeclaration{"1.0", "gb2312", ""}), -1);
-    EXPECT_EQ(SaveXmlFile(path, ThirdNode(""), ThirdDeclaration()), -1);  // no element name
+    root.AddChild(ThirdNode("Element" + kTitle, "x"));
+    EXPECT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", "ISO-8859-1", ""}), -1);
+    EXPECT_EQ(SaveXmlFile(path, ThirdNode(""), ThirdDeclaration()), -1);
     EXPECT_EQ(ReadFileText(path), "old");
 
     EXPECT_EQ(SaveXmlFile(dir.file("no/such/folder.xml"), root, ThirdDeclaration()), -1);
@@ -276,6 +275,39 @@ TEST(XmlFileTest, LineBreaksAreNormalizedOnLoad) {
     ASSERT_EQ(root.GetAttribute("r", value), 0);
     EXPECT_EQ(value, "\r");  // a character reference is kept
     ASSERT_EQ(root.children().size(), 1u);
+}
+
+// No text stops a save. Every character outside ASCII reads back from a gb2312 file (the
+// ones GB18030 has no bytes for, such as U+E78D, as character references); text that looks
+// like a reference stays text; bytes that are not UTF-8 read back as U+FFFD.
+TEST(XmlFileTest, EveryTextIsSavedAndReadsBack) {
+    ThirdNode root("VideoRoot", "&#xE78D; \xFF");
+    std::u32string chunk;
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if (c < 0xD800 || c > 0xDFFF)
+            chunk += c;
+        if (chunk.size() == 4096 || c == 0x10FFFF) {
+            std::string text;
+            ASSERT_EQ(ConvertEncoding("UTF-32LE", "UTF-8",
+                                      {reinterpret_cast<const char*>(chunk.data()), chunk.size() * 4}, text),
+                      0);
+            ThirdNode entry("Element", text);
+            entry.AddAttribute("Title", text);
+            root.AddChild(entry);
+            chunk.clear();
+        }
+    }
+    ThirdNode expected = root;
+    expected.set_text("&#xE78D; \xEF\xBF\xBD");
+    TempDir dir;
+    const std::string path = dir.file("VideoInfo.xml");
+    for (const char* encoding : {"UTF-8", "gb2312"}) {
+        ASSERT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", encoding, "no"}), 0) << encoding;
+        ThirdNode loaded;
+        ASSERT_EQ(LoadXmlFile(path, loaded), 0) << encoding;
+        EXPECT_TRUE(loaded == expected) << encoding;
+    }
+    EXPECT_NE(ReadFileText(path).find("&#xE78D;&#xE78E;"), std::string::npos);
 }
 
 TEST(XmlFileTest, RepeatedSavesReplaceTheFileAndLeaveNothingElse) {

@@ -64,6 +64,34 @@ TEST_F(SiteServerTest, LoginAcceptsTheBuiltInAccountWithCookieAndEnvelope) {
     EXPECT_EQ(log.find(EncodePasswordForTest("kwp417")), std::string::npos);
 }
 
+// A session id in the log would let anyone who reads it act as the user: the log keeps only
+// its length, and the file is the user's alone, also when an older one was readable by all.
+TEST_F(SiteServerTest, RequestLogHoldsNoSessionAndOnlyTheUserMayReadIt) {
+    const auto userOnly = [this] {
+        return fs::status(LogPath()).permissions() == (fs::perms::owner_read | fs::perms::owner_write);
+    };
+    StartSite();
+    EXPECT_TRUE(userOnly());
+    StopSite();
+    fs::permissions(LogPath(), fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
+    StartSite();
+    EXPECT_TRUE(userOnly());
+
+    const std::string session = Login();
+    ASSERT_EQ(session.size(), 32u);
+    ASSERT_TRUE(Upload(session, "race.flv", "x"));
+    for (const char* path : {"/Rindle/user_video.php?sid=", "/elsewhere?session="})
+        ASSERT_TRUE(Client().Get(path + session));
+
+    const std::string log = ReadFileText(LogPath());
+    EXPECT_EQ(log.find(session), std::string::npos) << log;
+    const auto lines = ReadJsonLines(LogPath());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1]["cookie"], true);
+    EXPECT_EQ(lines[2]["sid_length"], 32);
+    EXPECT_EQ(lines[3]["session_length"], 32);
+}
+
 TEST_F(SiteServerTest, LoginReadsEveryKeyIndexAndNonAsciiAccounts) {
     StartSite();
     for (unsigned k : {0u, 1u, 17u, 31u}) {

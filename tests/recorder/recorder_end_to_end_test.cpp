@@ -1,7 +1,7 @@
 // The installed recorder on a private X server: the main window comes up, another window
 // takes the focus, Ctrl+F9 and Ctrl+F10 typed as real key events record a video, and the
 // video is catalogued with its thumbnails. A picture of the main window is kept as an
-// artifact of the run.
+// artifact of the run. Only one recorder runs in a folder: a second start hands over to it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -19,6 +20,7 @@
 
 #include "common/file_util.h"
 #include "common/process.h"
+#include "common/qt/instance_lock.h"
 #include "tests/capturer/media_facts.h"
 #include "tests/support/command_output.h"
 #include "tests/support/temp_dir.h"
@@ -45,6 +47,17 @@ bool WaitFor(Ready ready, std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(100ms);
     }
     return true;
+}
+
+// How many local sockets carry the name `path`: the listening one, and one more for each
+// connection made to it.
+int SocketsAt(const std::string& path) {
+    const std::string table = test::ReadFileText("/proc/net/unix");
+    int count = 0;
+    for (std::size_t at = table.find(" " + path + "\n"); at != std::string::npos;
+         at = table.find(" " + path + "\n", at + 1))
+        ++count;
+    return count;
 }
 
 // A plain window of another program that holds the keyboard focus.
@@ -93,16 +106,23 @@ class RecorderEndToEndTest : public ::testing::Test {
         ASSERT_EQ(status, 0) << output;
     }
     void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+        for (const pid_t pid : {pid_, other_}) {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
         }
     }
 
     void StartRecorder() {
-        pid_ = ::fork();
+        pid_ = Launch();
         ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
+    }
+
+    // Starts ./QarvRecorder 1 in the installation folder, as the launcher does; its pid.
+    pid_t Launch() {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
             if (::chdir(dir_.path().c_str()) != 0)
                 ::_exit(127);
             ::setenv("DISPLAY", display_.name().c_str(), 1);
@@ -110,9 +130,22 @@ class RecorderEndToEndTest : public ::testing::Test {
             ::setenv("QARV_TEST_ANSWER", "Cancel", 1);
             // No sound server here: the system sound is recorded as silence.
             ::setenv("PULSE_SERVER", "unix:/nonexistent/qarv-test-socket", 1);
+            // The message boxes answered for the test are written here.
+            if (std::freopen(dir_.file("recorder.out").c_str(), "a", stdout) == nullptr)
+                ::_exit(127);
             ::execl("./QarvRecorder", "QarvRecorder", "1", static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        return pid;
+    }
+
+    // Waits for `pid` to end and reaps it; its wait status, or -1 if it still runs.
+    int WaitForExit(pid_t& pid, std::chrono::milliseconds timeout) {
+        int status = -1;
+        if (!WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, timeout))
+            return -1;
+        pid = -1;
+        return status;
     }
 
     // Waits for the recorder's main window; its id, or "" if it did not appear.
@@ -184,6 +217,7 @@ class RecorderEndToEndTest : public ::testing::Test {
     test::VirtualDisplay display_;
     test::TempDir dir_;
     pid_t pid_ = -1;
+    pid_t other_ = -1;  // a recorder started beside the one in pid_
 };
 
 TEST_F(RecorderEndToEndTest, HotKeysRecordAVideoWhileAnotherWindowHasTheFocus) {
@@ -292,6 +326,90 @@ TEST_F(RecorderEndToEndTest, KilledRecorderLeavesAPlayableFileThatTheNextStartCa
     EXPECT_TRUE(WaitUntilCatalogued(previous)) << test::ReadFileText(dir_.file("Video/VideoInfo.xml"));
     const std::string log = test::ReadFileText(dir_.file("Log/log.log"));
     EXPECT_NE(log.find("收录未登记的录像"), std::string::npos) << log;
+}
+
+// One recorder per installation folder: a second start brings the running one to the front
+// and leaves at once, touching neither the log nor the catalogue. A start right after the
+// running one was asked to end, as the launcher does it, waits for it and runs; a killed
+// recorder leaves nothing behind that stops the next start or its answers.
+TEST_F(RecorderEndToEndTest, SecondStartBringsTheRunningRecorderForwardAndLeaves) {
+    const auto secondStartLeaves = [this] {
+        other_ = Launch();
+        const int status = WaitForExit(other_, 20s);
+        return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    StartRecorder();
+    const std::string window = WaitForWindow();
+    ASSERT_NE(window, "") << "the main window did not appear";
+    FocusWindow focus(display_.name());
+    ASSERT_EQ(focus.Focused(), focus.id());
+    const std::string log = test::ReadFileText(dir_.file("Log/log.log"));
+    const std::string catalogue = test::ReadFileText(dir_.file("Video/VideoInfo.xml"));
+    ASSERT_TRUE(secondStartLeaves());
+    EXPECT_TRUE(WaitFor([&] { return std::to_string(focus.Focused()) == window; }, 10s))
+        << "the running recorder did not come to the front";
+    EXPECT_EQ(test::ReadFileText(dir_.file("Log/log.log")), log);
+    EXPECT_EQ(test::ReadFileText(dir_.file("Video/VideoInfo.xml")), catalogue);
+
+    // Asked to end while recording, with a new start right behind (the recorder is held until
+    // both requests wait for it): the ending recorder does not answer, so the new one waits
+    // for it to go, then runs with the recording in the catalogue.
+    const fs::path file = StartRecordingByKey({});
+    ASSERT_FALSE(file.empty()) << "Ctrl+F9 started no recording";
+    ASSERT_TRUE(WaitFor([&] { return fs::file_size(file) > 20000u; }, 30s));
+    const std::string socket = InstanceLock(dir_.path()).SocketName();
+    other_ = pid_;
+    ::kill(other_, SIGSTOP);
+    ::kill(other_, SIGTERM);
+    StartRecorder();
+    ASSERT_TRUE(WaitFor([&] { return SocketsAt(socket) > 1; }, 30s)) << "the new start did not ask";
+    ::kill(other_, SIGCONT);
+    EXPECT_NE(WaitForWindow(), "") << "a recorder started while the last one ended did not run";
+    EXPECT_NE(WaitForExit(other_, 30s), -1);
+    EXPECT_TRUE(WaitUntilCatalogued(file)) << test::ReadFileText(dir_.file("Video/VideoInfo.xml"));
+
+    KillRecorder();
+    StartRecorder();
+    EXPECT_NE(WaitForWindow(), "") << "a killed recorder kept the next one from starting";
+    EXPECT_TRUE(secondStartLeaves());
+}
+
+// A recording that ends by itself (a timed one) is still being finished (its file closed,
+// thumbnails made, catalogued) when the page gets its end and gives Start back. Ctrl+F9 in
+// those moments must not claim to record with no encoder: the page says so in its retry box
+// (answered Cancel here), and once the recording is catalogued the keys record again. A
+// stand-in "capturer" gives every recording a two-second limit, then runs the real one.
+TEST_F(RecorderEndToEndTest, StartWhileTheLastRecordingIsFinishedIsHeldBack) {
+    fs::create_directory(dir_.file("real"));
+    fs::rename(dir_.file("capturer"), dir_.file("real/capturer"));
+    test::WriteFileText(
+        dir_.file("capturer"),
+        "#!/bin/sh\nn=$#\ni=0\nfor a do\n  i=$((i + 1))\n  shift\n"
+        "  if [ \"$i\" -eq \"$n\" ]; then set -- \"$@\" -t 2 \"$a\"; else set -- \"$@\" \"$a\"; fi\n"
+        "done\nexec ./real/capturer \"$@\"\n");
+    fs::permissions(dir_.file("capturer"), fs::perms::owner_all);
+    StartRecorder();
+    ASSERT_NE(WaitForWindow(), "") << "the main window did not appear";
+    const fs::path first = StartRecordingByKey({});
+    ASSERT_FALSE(first.empty()) << "Ctrl+F9 started no recording";
+
+    // Ctrl+F9 again and again from the moment the encoder has ended by itself until the
+    // recording is catalogued.
+    ASSERT_TRUE(WaitFor([&] { return !IsFileOpenByOtherProcess(first.string()); }, 60s));
+    const std::string catalogue = dir_.file("Video/VideoInfo.xml");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            X("xdotool key --clearmodifiers ctrl+F9");
+            return test::ReadFileText(catalogue).find(">" + first.filename().string() + "<") !=
+                   std::string::npos;
+        },
+        60s));
+    const std::string output = test::ReadFileText(dir_.file("recorder.out"));
+    EXPECT_NE(output.find("视频处理中,请稍候再开始..."), std::string::npos) << output;
+
+    const fs::path second = StartRecordingByKey({first});
+    ASSERT_FALSE(second.empty()) << "the keys did not record again";
+    EXPECT_TRUE(WaitUntilCatalogued(second)) << test::ReadFileText(catalogue);
 }
 
 }  // namespace

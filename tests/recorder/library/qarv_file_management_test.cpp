@@ -196,44 +196,118 @@ TEST_F(QarvFileManagementTest, AddFileMeasuresAVideoWithoutLengthInItsHeader) {
     EXPECT_LE(videos[0].Duration, 3);
 }
 
+// A date or file name that is empty, "." or "..", or holds a separator or a NUL (a crafted
+// catalogue can hold any of them) would lead out of its day folder: nothing is added, deleted
+// or looked up, whatever lies in the video folder itself or beyond it.
 TEST_F(QarvFileManagementTest, NamesLeavingTheirFolderAreRefused) {
+    WriteFileText(Catalogue(),
+                  kDeclarationLine + "<VideoRoot><DateList><Element>x.flv</Element></DateList></VideoRoot>");
     QarvFileManagement manager(Folder(), Catalogue());
     PlaceVideo("2014_9_9", "a.flv");
-    const std::string outside = dir_.file("outside.flv");
-    fs::copy_file(media_->file("three.flv"), outside);
+    const std::vector<std::string> kept = {
+        dir_.file("outside.flv"), Folder() + "/x.flv", Folder() + "/x_0.jpeg",
+        Folder() + "/VideoInfo.xml.broken-20140909-020906", VideoPath("2014_9_9", "a.flv")};
+    for (const std::string& path : kept)
+        fs::copy_file(media_->file("three.flv"), path, fs::copy_options::overwrite_existing);
+    std::vector<VideoElement> listed;
+    manager.ListAll(listed);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_TRUE(listed[0].Thumbnails.empty());
 
-    EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "../../outside.flv")), 0);
-    EXPECT_EQ(manager.AddFile(Recording("..", "outside.flv")), 0);
-    EXPECT_TRUE(manager.GetVideos().empty());
-
-    EXPECT_EQ(manager.DeleteFile(Recording("2014_9_9", "../../outside.flv")), -1);
-    EXPECT_EQ(manager.DeleteFile(Recording("..", "outside.flv")), -1);
-    EXPECT_EQ(manager.DeleteFile(Recording("2014_9_9", "")), -1);
-    EXPECT_TRUE(fs::exists(outside));
-    EXPECT_TRUE(fs::exists(VideoPath("2014_9_9", "a.flv")));
+    const VideoElement refused[] = {
+        Recording("", "x.flv"),
+        Recording("", "VideoInfo.xml.broken-20140909-020906"),
+        Recording("2014_9_9", ""),
+        Recording("..", "outside.flv"),
+        Recording(".", "x.flv"),
+        Recording("2014_9_9", "../../outside.flv"),
+        Recording("2014_9_9", std::string("a.flv\0.x", 8)),
+        Recording(std::string("2014_9_9\0", 9), "a.flv"),
+    };
+    for (VideoElement element : refused) {
+        SCOPED_TRACE(element.Date + "/" + element.FileName);
+        EXPECT_EQ(manager.GetVideoPath(element), "");
+        EXPECT_EQ(manager.AddFile(element), 0);
+        EXPECT_EQ(manager.DeleteFile(element), -1);
+        element.BuildThumbnailList(Folder());
+        EXPECT_TRUE(element.Thumbnails.empty());
+    }
+    EXPECT_EQ(manager.DeleteFile(listed[0]), -1);
+    EXPECT_EQ(manager.GetVideos().size(), 1u);
+    for (const std::string& path : kept)
+        EXPECT_TRUE(fs::exists(path)) << path;
 }
 
-TEST_F(QarvFileManagementTest, DeleteRemovesEveryEntryOfThatNameAndTheFileOnce) {
-    PlaceVideo("2014_9_9", "a.flv");
-    PlaceVideo("2014_9_9", "b.flv");
+// The session of a review: a title holding a character that the catalogue's encoding cannot
+// carry, then more changes. Each reaches the file, and the title reads back whole.
+TEST_F(QarvFileManagementTest, ATitleOutsideTheFilesEncodingStopsNoSave) {
+    const std::string title = kChineseTitle + "\xEE\x9E\x8D";  // U+E78D: no GB18030 bytes here
     {
         QarvFileManagement manager(Folder(), Catalogue());
-        EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "a.flv")), 0);
-        EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "b.flv")), 0);
-        EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "a.flv")), 0);
+        for (const char* name : {"0.flv", "1.flv", "2.flv"}) {
+            PlaceVideo("2014_9_9", name);
+            VideoElement element = Recording("2014_9_9", name);
+            element.Title = name == std::string("1.flv") ? title : "";
+            EXPECT_EQ(manager.AddFile(element), 0);
+        }
+        EXPECT_EQ(manager.DeleteFile(Recording("2014_9_9", "0.flv")), 0);
     }
-    LogClose();
-    fs::remove(dir_.file("Log/log.log"));
-    ASSERT_EQ(LogOpen(), 0);
+    QarvFileManagement reloaded(Folder(), Catalogue());
+    std::vector<VideoElement> list;
+    reloaded.ListAll(list);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"2014_9_9/1.flv", "2014_9_9/2.flv"}));
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list[0].Title, title);
+}
 
+// A recording given the name of an entry whose file is gone takes that entry's place: one
+// entry per file name and day, describing the file that is there.
+TEST_F(QarvFileManagementTest, ANewRecordingUnderACataloguedNameReplacesItsEntry) {
     QarvFileManagement manager(Folder(), Catalogue());
-    ASSERT_EQ(manager.GetVideos().size(), 3u);
-    EXPECT_EQ(manager.DeleteFile(Recording("2014_9_9", "a.flv")), 0);
-    EXPECT_EQ(Names(manager.GetVideos()), (std::vector<std::string>{"2014_9_9/b.flv"}));
+    VideoElement stale = Recording("2014_9_9", "0.flv");
+    stale.Title = "old";
+    stale.IsUpload = true;
+    const std::string path = PlaceVideo("2014_9_9", "0.flv");
+    ASSERT_EQ(manager.AddFile(stale), 0);
+    fs::remove(path);  // deleted by hand; the next recording gets its number
+
+    PlaceVideo("2014_9_9", "0.flv", 5, 6, 7);
+    ASSERT_EQ(manager.AddFile(Recording("2014_9_9", "0.flv")), 0);
     std::vector<VideoElement> list;
     manager.ListAll(list);
+    ASSERT_EQ(Names(list), (std::vector<std::string>{"2014_9_9/0.flv"}));
+    EXPECT_EQ(Names(manager.GetVideos()), Names(list));
+    EXPECT_EQ(list[0].Title, "");
+    EXPECT_FALSE(list[0].IsUpload);
+    EXPECT_EQ(list[0].Time, "05:06:07");
+}
+
+// An older catalogue may hold two entries of one file on one day (here in two lists of that
+// day): deleting one removes that entry only; the files go with the last entry naming them.
+TEST_F(QarvFileManagementTest, DeletingOneOfTwoEntriesOfAFileKeepsTheFileForTheOther) {
+    const std::string path = PlaceVideo("2014_9_9", "a.flv");
+    WriteFileText(ThumbnailPath(path, 0), "jpeg");
+    WriteFileText(Catalogue(),
+                  kDeclarationLine +
+                      "<VideoRoot><DateList Date=\"2014_9_9\"><Element Title=\"old\">a.flv</Element>"
+                      "<Element>b.flv</Element></DateList><DateList Date=\"2014_9_9\">"
+                      "<Element Title=\"new\">a.flv</Element></DateList></VideoRoot>");
+    QarvFileManagement manager(Folder(), Catalogue());
+    std::vector<VideoElement> list;
+    manager.ListAll(list);
+    ASSERT_EQ(list.size(), 3u);
+
+    EXPECT_EQ(manager.DeleteFile(list[2]), 0);
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(fs::exists(ThumbnailPath(path, 0)));
+    EXPECT_EQ(Names(manager.GetVideos()), (std::vector<std::string>{"2014_9_9/a.flv", "2014_9_9/b.flv"}));
+    EXPECT_EQ(ReadFileText(Catalogue()).find("new"), std::string::npos);
+
+    EXPECT_EQ(manager.DeleteFile(list[0]), 0);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(ThumbnailPath(path, 0)));
+    manager.ListAll(list);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"2014_9_9/b.flv"}));
-    EXPECT_FALSE(fs::exists(VideoPath("2014_9_9", "a.flv")));
     const std::string log = Log();
     EXPECT_EQ(log.find("删除文件"), log.rfind("删除文件")) << log;  // one line
 }

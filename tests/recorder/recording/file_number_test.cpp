@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "recorder/library/qarv_file_management.h"
 #include "tests/support/temp_dir.h"
 
 namespace qarv {
@@ -89,6 +90,28 @@ TEST(FindFreeFileNumberTest, FullFolderFailsAndTheLastNumberIsFound) {
     Touch(dir, "9999.ts");
     EXPECT_EQ(FindFreeFileNumber(dir.path(), number), -1);
     EXPECT_EQ(number, "");
+}
+
+// Numbers the catalogue holds for the day are taken, read as the folder's names are, whether
+// their files are there or not (a recording deleted by hand keeps its entry).
+TEST(FindFreeFileNumberTest, NamesTheCatalogueHoldsAreTaken) {
+    test::TempDir dir;
+    const std::string day = dir.file("2014_9_9");
+    std::filesystem::create_directory(day);
+    Touch(dir, "2014_9_9/1.flv");
+    test::WriteFileText(
+        dir.file("VideoInfo.xml"),
+        "<VideoRoot><DateList Date=\"2014_9_9\"><Element>0.flv</Element><Element>3_0.ts</Element>"
+        "<Element>002.ts</Element></DateList>"
+        "<DateList Date=\"2014_9_10\"><Element>3.flv</Element></DateList></VideoRoot>");
+    const QarvFileManagement catalogue(dir.path(), dir.file("VideoInfo.xml"));
+    std::string number;
+    ASSERT_EQ(FindFreeFileNumber(day, catalogue.GetFileNamesByDate("2014_9_9"), number), 0);
+    EXPECT_EQ(number, "3");
+    ASSERT_EQ(FindFreeFileNumber(day, {"abc.flv", "2.flv"}, number), 0);
+    EXPECT_EQ(number, "3");
+    ASSERT_EQ(FindFreeFileNumber(day, number), 0);  // the folder alone
+    EXPECT_EQ(number, "0");
 }
 
 }  // namespace

@@ -207,12 +207,15 @@ TEST_F(RecordControlThreadTest, StoppedRecordingIsReportedProbedAndCatalogued) {
     EXPECT_FALSE(IsProcessRunning("capturer"));
 }
 
+// The next number, also when the first recording's file was deleted by hand while its entry
+// stays: two entries of one name would make a later delete remove the new recording.
 TEST_F(RecordControlThreadTest, NextRecordingTakesTheNextNumber) {
     ASSERT_EQ(Start(SmallRecording()), 0);
     ASSERT_TRUE(WaitUntilRecording());
     std::this_thread::sleep_for(1500ms);
     controller_->stop();
     ASSERT_EQ(WaitForCatalogue().size(), 1u);
+    ASSERT_TRUE(std::filesystem::remove(controller_->OutputPath()));
 
     ASSERT_EQ(Start(SmallRecording()), 0);
     ASSERT_TRUE(WaitUntilRecording());
