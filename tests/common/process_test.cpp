@@ -292,13 +292,24 @@ TEST_F(ProcessTest, StandardStreamsAreNullAndNoDescriptorIsInherited) {
     ::close(leaky);
     ASSERT_TRUE(child.valid());
 
-    std::map<std::string, std::string> descriptors;  // number -> target
+    // While the child is still being loaded, the loader opens and closes its libraries, so
+    // the listing is read until it settles; an inherited descriptor never goes away.
     const std::string fdDir = "/proc/" + std::to_string(child.pid()) + "/fd";
-    for (const auto& entry : std::filesystem::directory_iterator(fdDir)) {
-        descriptors[entry.path().filename().string()] = std::filesystem::read_symlink(entry.path()).string();
-    }
+    std::map<std::string, std::string> descriptors;  // number -> target
     const std::map<std::string, std::string> expected = {
         {"0", "/dev/null"}, {"1", "/dev/null"}, {"2", "/dev/null"}};
+    Eventually(
+        [&] {
+            descriptors.clear();
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(fdDir, error)) {
+                const auto target = std::filesystem::read_symlink(entry.path(), error);
+                if (!error)
+                    descriptors[entry.path().filename().string()] = target.string();
+            }
+            return descriptors == expected;
+        },
+        10s);
     EXPECT_EQ(descriptors, expected);
     // Input is open for reading only, the outputs for writing only.
     EXPECT_EQ(AccessMode(child.pid(), 0), O_RDONLY);
