@@ -85,6 +85,12 @@ const std::vector<Picture>& AllPictures() {
         {QStringLiteral("Skin/myshare.png"), &DrawMyShareTab},
         {QStringLiteral("Skin/record_ico.png"), &DrawTitleIcon},
         {QStringLiteral("Skin/default_jpeg.png"), &DrawNoThumbnail},
+        {QStringLiteral("Skin/cursor_150.png"), &DrawCaptureCursor},
+        {QStringLiteral("Skin/cursor_151.png"), &DrawMoveCursor},
+        {QStringLiteral("Skin/cursor_152.png"), &DrawSizeHorizontalCursor},
+        {QStringLiteral("Skin/cursor_153.png"), &DrawSizeDiagonalCursor},
+        {QStringLiteral("Skin/cursor_154.png"), &DrawSizeAntiDiagonalCursor},
+        {QStringLiteral("Skin/cursor_155.png"), &DrawSizeVerticalCursor},
     };
     return pictures;
 }

@@ -50,6 +50,16 @@ QImage DrawMyShareTab();   // myshare.png
 QImage DrawTitleIcon();    // record_ico.png: 16 x 16, beside the window text in the band
 QImage DrawNoThumbnail();  // default_jpeg.png: 4:3 stand-in for a video without thumbnails
 
+// Skin/, the capture tool's cursors (skin_cursors.cpp): 32 x 32, see-through, black shapes in a
+// white outline. Each carries its hot spot as the text keys "HotSpotX" and "HotSpotY", which
+// the PNG files keep.
+QImage DrawCaptureCursor();           // cursor_150.png: cross-hair while choosing the area
+QImage DrawMoveCursor();              // cursor_151.png: four-way arrow over the selection
+QImage DrawSizeHorizontalCursor();    // cursor_152.png: left and right edges
+QImage DrawSizeDiagonalCursor();      // cursor_153.png: top left and bottom right corners
+QImage DrawSizeAntiDiagonalCursor();  // cursor_154.png: top right and bottom left corners
+QImage DrawSizeVerticalCursor();      // cursor_155.png: top and bottom edges
+
 struct Picture {
     QString path;  // relative to the installation directory, with '/' separators; the
                    // suffix chooses the file format (png, bmp, ico)

@@ -17,6 +17,7 @@ inline constexpr unsigned WM_SKIN_BUTTON_CLICK = kWmUser + 500;  // skinned butt
 inline constexpr unsigned WM_CAPTURE_FINISH = kWmUser + 503;     // capture menu bar -> capture window
 inline constexpr unsigned WM_CAPTURE_SAVE = kWmUser + 504;       // capture menu bar -> capture window
 inline constexpr unsigned WM_TOOLBAR_SELECT = kWmUser + 505;     // tab bar -> main window
+inline constexpr unsigned WM_CLOSE = 0x0010;                     // a window asked to close itself
 inline constexpr unsigned WM_DOWNLOAD_PROGRESS = 100;            // download worker -> launcher window
 inline constexpr unsigned WM_DOWNLOAD_DONE = 101;                // download worker -> launcher window
 

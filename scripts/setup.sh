@@ -10,7 +10,8 @@ QARV_PACKAGES=(
     libjsoncpp-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev
     ffmpeg
     libgtest-dev libgmock-dev
-    xvfb xdotool pulseaudio pulseaudio-utils procps
+    libgif-dev qt6-image-formats-plugins
+    xvfb xdotool xclip pulseaudio pulseaudio-utils procps
     fonts-wqy-zenhei
 )
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "common/log.h"
 #include "common/messages.h"
 #include "common/qt/global_hot_key.h"
 #include "common/qt/message_box.h"
@@ -20,6 +21,8 @@
 #include "controls/combo_box_ex_ex.h"
 #include "controls/qarv_text_box.h"
 #include "controls/skin_path.h"
+#include "recorder/capture_tool/catch_screen_dlg.h"
+#include "recorder/capture_tool/screen_source.h"
 #include "recorder/recording/record_control_thread.h"
 
 namespace qarv {
@@ -34,6 +37,16 @@ constexpr int kComboHeight = 22;
 constexpr int kValueComboWidth = 75;
 constexpr int kSampleRateComboWidth = 85;
 constexpr int kRetryWaitMs = 1000;
+// Time for the desktop to redraw what the main window covered before the screen is grabbed.
+constexpr int kCaptureDelayMs = 300;
+const QPoint kOffScreen(-32000, -32000);
+
+// Runs the event loop for `ms` milliseconds: the window stays alive while we wait.
+void WaitWithoutFreezing(int ms) {
+    QEventLoop wait;
+    QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+    wait.exec();
+}
 
 // A rectangle given as left, top, right, bottom.
 QRect Ltrb(int left, int top, int right, int bottom) {
@@ -153,8 +166,7 @@ void QarvRecorderPage::CreateControls() {
     const ButtonLayout buttons[] = {
         {&startButton_, kIdStart, Ltrb(195, 275, 265, 303), QStringLiteral("开始"), true},
         {&stopButton_, kIdStop, Ltrb(295, 275, 365, 303), QStringLiteral("停止"), true},
-        // Shown once the region capture tool is part of the program.
-        {&selectRegionButton_, kIdSelectRegion, Ltrb(395, 275, 465, 303), QStringLiteral("选择区域"), false},
+        {&selectRegionButton_, kIdSelectRegion, Ltrb(395, 275, 465, 303), QStringLiteral("选择区域"), true},
         {&goShareButton_, kIdGoShare, Ltrb(505, 275, 575, 303), QStringLiteral("去分享"), true},
     };
     for (const ButtonLayout& item : buttons) {
@@ -201,6 +213,8 @@ void QarvRecorderPage::RegisterHotKeys() {
     const bool f9 = hotKeys_->Register(kHotKeyId, Qt::ControlModifier, Qt::Key_F9) == 0;
     const bool f10 = hotKeys_->Register(kHotKeyId, Qt::ControlModifier, Qt::Key_F10) == 0;
     hotKeysRegistered_ = f9 && f10;
+    // The screenshot key is a convenience: without it the button still opens the tool.
+    hotKeys_->Register(kHotKeyId, Qt::ControlModifier, Qt::Key_F11);
     connect(hotKeys_, &GlobalHotKey::Activated, this,
             [this](int, Qt::KeyboardModifiers modifiers, Qt::Key key) { OnHotKey(modifiers, key); });
 }
@@ -280,10 +294,7 @@ void QarvRecorderPage::StartRecordingAction() {
             SetButtonEnabled(startButton_, true);
             return;
         }
-        // Wait without freezing the window.
-        QEventLoop wait;
-        QTimer::singleShot(kRetryWaitMs, &wait, &QEventLoop::quit);
-        wait.exec();
+        WaitWithoutFreezing(kRetryWaitMs);
     }
     if (controller_->start() != 0) {
         // No worker to watch it: the encoder is stopped again at once.
@@ -296,6 +307,48 @@ void QarvRecorderPage::StartRecordingAction() {
     PostToMainWindow(WM_RECORD_STATE, 0);
     SetButtonEnabled(startButton_, false);
     SetButtonEnabled(stopButton_, true);
+}
+
+void QarvRecorderPage::SelectRegionAction() {
+    if (capturing_)
+        return;
+    capturing_ = true;
+    const std::unique_ptr<bool, void (*)(bool*)> done(&capturing_, [](bool* flag) { *flag = false; });
+    // The main window is minimised; without a window manager, which alone takes minimised
+    // windows off the screen, it steps off the screen instead. It is never hidden: the main
+    // window is a dialog whose hiding would end the program.
+    std::unique_ptr<ScreenSource> source = CreateScreenSource();
+    QPointer<QWidget> mainWindow = window();
+    const bool wasVisible = mainWindow && mainWindow->isVisible() && mainWindow != this;
+    const QPoint place = wasVisible ? mainWindow->pos() : QPoint();
+    const bool stepAside = wasVisible && !source->HasWindowManager();
+    if (wasVisible) {
+        mainWindow->showMinimized();
+        if (stepAside)
+            mainWindow->move(kOffScreen);
+    }
+    WaitWithoutFreezing(kCaptureDelayMs);
+
+    Rect region;
+    std::uint32_t chosenWindow = 0;
+    {
+        CCatchScreenDlg tool(std::move(source), &region, &chosenWindow);
+        if (tool.HasSnapshot()) {
+            tool.exec();
+        } else {
+            LogError(__LINE__, __FILE__, -1, "screenshot tool: the desktop gave no picture of the screen");
+            ShowMessageBox(nullptr, QStringLiteral("无法截取屏幕：当前桌面不允许程序读取屏幕画面。"),
+                           QStringLiteral("友情提示"), QMessageBox::Warning, QMessageBox::Ok);
+        }
+    }
+    // The chosen region is the user's picture; recordings still take the whole screen.
+    if (wasVisible && mainWindow) {
+        if (stepAside)
+            mainWindow->move(place);
+        mainWindow->showNormal();
+        mainWindow->raise();
+        mainWindow->activateWindow();
+    }
 }
 
 void QarvRecorderPage::StopRecordingAction() {
@@ -312,6 +365,10 @@ int QarvRecorderPage::OnHotKey(Qt::KeyboardModifiers modifiers, Qt::Key key) {
     }
     if (key == Qt::Key_F10) {
         StopRecordingAction();
+        return 0;
+    }
+    if (key == Qt::Key_F11) {
+        SelectRegionAction();
         return 0;
     }
     return -1;
@@ -359,6 +416,9 @@ void QarvRecorderPage::OnSkinButtonClick(int id) {
             break;
         case kIdGoShare:
             emit ShowPageRequested(1);
+            break;
+        case kIdSelectRegion:
+            SelectRegionAction();
             break;
         case kIdTimed:
             if (timedBox_->IsChecked()) {

@@ -68,7 +68,11 @@ class QarvRecorderPage : public QWidget {
     // The two actions of the buttons and the keys.
     void StartRecordingAction();
     void StopRecordingAction();
-    // A global key: Control alone with F9 starts, with F10 stops. 0 when handled, -1 otherwise.
+    // The screenshot tool: the main window goes away, the tool runs over the frozen screen,
+    // and the main window comes back when it ends. Does nothing while the tool is open.
+    void SelectRegionAction();
+    // A global key: Control alone with F9 starts, with F10 stops, with F11 opens the
+    // screenshot tool. 0 when handled, -1 otherwise.
     int OnHotKey(Qt::KeyboardModifiers modifiers, Qt::Key key);
     // A session status from the capture worker: 1 started, 0 ended, 3 stopped for lack of
     // disk space (ended, and the user is told), other values aborted.
@@ -118,7 +122,8 @@ class QarvRecorderPage : public QWidget {
     QPointer<QObject> catalogueWindow_;
     GlobalHotKey* hotKeys_ = nullptr;
     bool hotKeysRegistered_ = false;
-    bool starting_ = false;  // StartRecordingAction waits in its retry box
+    bool starting_ = false;   // StartRecordingAction waits in its retry box
+    bool capturing_ = false;  // the screenshot tool is open
 
     QarvTextBox* titleBox_ = nullptr;
     CComboBoxExEx* formatBox_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QStringList>
 #include <algorithm>
+#include <vector>
 
 #include "assets/pictures.h"
 #include "tests/assets/picture_checks.h"
@@ -25,7 +26,9 @@ const QStringList kNamedByTheWindows = {
     "Skin/cover_layer.png",    "Skin/menubar.png",        "Skin/prompt_back.png",
     "Skin/menu_save.png",      "Skin/menu_close.png",     "Skin/menu_finish.png",
     "Skin/combobox.bmp",       "Skin/combobox_thumb.bmp", "Icon/logo.png",
-    "Icon/QarvRecorder.ico"};
+    "Icon/QarvRecorder.ico",   "Skin/cursor_150.png",     "Skin/cursor_151.png",
+    "Skin/cursor_152.png",     "Skin/cursor_153.png",     "Skin/cursor_154.png",
+    "Skin/cursor_155.png"};
 
 TEST(BuiltPictures, EveryNamedPictureExistsInTheFormatOfItsName) {
     for (const QString& name : kNamedByTheWindows) {
@@ -235,6 +238,58 @@ TEST(BuiltPictures, NoThumbnailStandInHasThePreviewShape) {
     EXPECT_EQ(image.width() * 3, image.height() * 4);  // rows and preview show 4:3
     EXPECT_GE(image.width(), 580);                     // the preview is 580 x 435: not enlarged
     EXPECT_EQ(OpaqueShare(image), 1.0);
+}
+
+struct CursorLook {
+    const char* name;
+    std::vector<QPoint> dark;   // offsets from the hot spot the black shape covers
+    std::vector<QPoint> clear;  // offsets left see-through
+};
+
+// Shafts along the cursor's directions, heads at their ends, nothing across.
+const CursorLook kCursors[] = {
+    {"Skin/cursor_150.png", {{10, 0}, {-10, 0}, {0, 10}, {0, -10}}, {{9, 3}, {-3, -9}, {8, 8}}},
+    {"Skin/cursor_151.png", {{10, 0}, {-10, 0}, {0, 10}, {0, -10}, {9, 3}, {-3, -9}}, {{8, 8}, {-8, 8}}},
+    {"Skin/cursor_152.png", {{10, 0}, {-10, 0}, {9, 3}, {-9, -3}}, {{0, 10}, {0, -10}}},
+    {"Skin/cursor_153.png", {{8, 8}, {-8, -8}, {10, 4}, {-4, -10}}, {{8, -8}, {-8, 8}}},
+    {"Skin/cursor_154.png", {{8, -8}, {-8, 8}, {10, -4}, {-4, 10}}, {{8, 8}, {-8, -8}}},
+    {"Skin/cursor_155.png", {{0, 10}, {0, -10}, {3, 9}, {-3, -9}}, {{10, 0}, {-10, 0}}},
+};
+
+bool Dark(const QImage& image, QPoint at) {
+    const QRgb pixel = image.pixel(at);
+    return qAlpha(pixel) == 255 && Luminance(QColor(pixel)) < 0.05;
+}
+
+TEST(BuiltPictures, CursorsAreCrispOutlinedShapesAroundTheirHotSpot) {
+    for (const CursorLook& cursor : kCursors) {
+        SCOPED_TRACE(cursor.name);
+        const QImage image = LoadBuilt(cursor.name).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(image.size(), QSize(32, 32));
+        // Read back from the file: the generator's writer must keep the text keys.
+        const QPoint hot(image.text("HotSpotX").toInt(), image.text("HotSpotY").toInt());
+        ASSERT_TRUE(image.text("HotSpotY").size() > 0 && QRect(10, 10, 12, 12).contains(hot));
+        EXPECT_TRUE(Dark(image, hot));
+        EXPECT_LT(OpaqueShare(image), 0.5);
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const int alpha = qAlpha(image.pixel(x, y));
+                ASSERT_TRUE(alpha == 0 || alpha == 255) << x << "," << y;  // no soft edges
+                if (Dark(image, QPoint(x, y))) {
+                    // Ringed by opaque pixels, so it also shows on a black screen.
+                    const QRect ring(x - 1, y - 1, 3, 3);
+                    ASSERT_TRUE(image.rect().contains(ring));
+                    EXPECT_EQ(OpaqueShare(image.copy(ring)), 1.0) << x << "," << y;
+                }
+            }
+        }
+        for (const QPoint offset : cursor.dark) {
+            EXPECT_TRUE(Dark(image, hot + offset)) << "dark at " << offset.x() << "," << offset.y();
+        }
+        for (const QPoint offset : cursor.clear) {
+            EXPECT_EQ(qAlpha(image.pixel(hot + offset)), 0) << "clear at " << offset.x() << "," << offset.y();
+        }
+    }
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST_F(RecorderPageTest, DefaultsGiveTheStandardRecording) {
     EXPECT_EQ(Status(), QStringLiteral("录像准备中！"));
     EXPECT_TRUE(StartEnabled());
     EXPECT_TRUE(StopEnabled());
-    EXPECT_FALSE(page_->SelectRegionButton()->isVisible());
+    EXPECT_TRUE(page_->SelectRegionButton()->isVisible());
     EXPECT_TRUE(page_->GoShareButton()->isVisible());
     EXPECT_FALSE(page_->MinutesBox()->isEnabled());
     EXPECT_EQ(page_->TitleBox()->maxLength(), 24);
