@@ -3,8 +3,8 @@
 // stop signals are passed on, a child that ignores them is killed, and the child never
 // outlives this process. For a single-threaded program: Run blocks the stop signals and
 // SIGCHLD in the calling process and leaves them blocked, so that a late stop signal does
-// not cut short the exit that follows. The death of the process that started this one counts
-// as a stop signal.
+// not cut short the exit that follows. Unless told otherwise, the death of the process that
+// started this one counts as a stop signal.
 
 #include <string>
 #include <vector>
@@ -16,7 +16,11 @@ class ChildSupervisor {
     // Exit status returned when the program could not be started.
     static constexpr int kCannotStart = 127;
 
-    explicit ChildSupervisor(int killDelayMs = 3000) : killDelayMs_(killDelayMs) {}
+    // With `stopWhenStarterDies` false the child runs to its end whatever becomes of the
+    // starter, which matters for short work on files: Linux reports the end of the starting
+    // *thread* as the starter's death.
+    explicit ChildSupervisor(int killDelayMs = 3000, bool stopWhenStarterDies = true)
+        : killDelayMs_(killDelayMs), stopWhenStarterDies_(stopWhenStarterDies) {}
 
     // Starts `program` (looked up on PATH) with `arguments` (without the program name) in a
     // process group of its own, passes SIGTERM, SIGINT and SIGHUP on to it, kills it (SIGKILL) if it is still
@@ -27,6 +31,7 @@ class ChildSupervisor {
 
   private:
     int killDelayMs_;
+    bool stopWhenStarterDies_;
 };
 
 }  // namespace qarv

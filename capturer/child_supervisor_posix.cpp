@@ -116,7 +116,7 @@ int ChildSupervisor::Run(const std::string& program, const std::vector<std::stri
     // Its death then stops the recording as a stop request would, so the file is finished
     // instead of growing for ever. A starter already gone means nobody wants the recording.
     const pid_t starter = ::getppid();
-    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != starter) {
+    if (stopWhenStarterDies_ && (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != starter)) {
         std::fprintf(stderr, "capturer: the program that started %s has ended\n", program.c_str());
         return kCannotStart;
     }

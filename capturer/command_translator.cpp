@@ -163,6 +163,9 @@ class Translation {
         if (reorderable)
             OpenSoundBeforeScreen(groups);
         SyncLiveInputs(groups);
+        out_.live = std::any_of(groups.begin(), groups.end(), [](const FileGroup& g) {
+            return g.kind == FileGroup::kInput && g.device != FileGroup::kFile;
+        });
         MoveThumbnailSeek(groups);
         for (FileGroup& group : groups) {
             if (group.kind == FileGroup::kOutput)

@@ -26,6 +26,9 @@ struct CommandTranslation {
     std::vector<std::string> arguments;  // ffmpeg's arguments, without the program name
     std::vector<std::string> notes;      // what the user should know (fallbacks taken), one line each
     std::string error;                   // why the command cannot be translated
+    // A capture of the screen or the sound (a recording), as opposed to work on files (a
+    // thumbnail): only a recording is ended when the program that started it dies.
+    bool live = false;
 };
 
 class CommandTranslator {

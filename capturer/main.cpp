@@ -59,5 +59,5 @@ int main(int argc, char* argv[]) {
     }
     std::fprintf(stderr, "capturer: %s\n", JoinForDisplay(translation.arguments).c_str());
     std::fflush(stderr);
-    return qarv::ChildSupervisor(kKillDelayMs).Run("ffmpeg", translation.arguments);
+    return qarv::ChildSupervisor(kKillDelayMs, translation.live).Run("ffmpeg", translation.arguments);
 }

@@ -152,21 +152,43 @@ TEST_F(ChildSupervisionTest, KilledCapturerStopsTheEncoder) {
     EXPECT_FALSE(ProcessAlive(encoder));
 }
 
-TEST_F(ChildSupervisionTest, DeathOfTheStarterStopsTheEncoder) {
+// A shell stands in for the recorder that starts the capturer and then dies (Linux also
+// reports the end of the starting thread so). A recording is then stopped, so that the
+// encoder finishes its file; a thumbnail is left to finish.
+struct StarterDeathCase {
+    const char* command;
+    bool stopped;
+};
+
+class StarterDeathTest : public ChildSupervisionTest,
+                         public ::testing::WithParamInterface<StarterDeathCase> {};
+
+TEST_P(StarterDeathTest, StopsARecordingButNotAThumbnail) {
     WriteFakeEncoder("trap 'echo TERM > \"" + Marker("stopped") + "\"; exit 0' TERM\ntouch '" +
-                     Marker("ready") + "'\nwhile :; do sleep 0.05; done\n");
-    // A shell stands in for the recorder that starts the capturer and then dies.
+                     Marker("ready") + "'\nwhile [ ! -e '" + Marker("finish") +
+                     "' ]; do sleep 0.05; done\ntouch '" + Marker("done") + "'\n");
     const char* path = std::getenv("PATH");
     ASSERT_TRUE(capturer_.Start(
-        "/bin/sh",
-        {"-c",
-         std::string("'") + QARV_CAPTURER_PATH + "' -i in.flv -f image2 -ss 3 -vframes 1 -y out.jpeg & wait"},
-        dir_.path(), {"PATH=" + Bin() + ":" + (path != nullptr ? path : "/usr/bin:/bin")}, Marker("stderr")));
+        "/bin/sh", {"-c", std::string("'") + QARV_CAPTURER_PATH + "' " + GetParam().command + " & wait"},
+        dir_.path(), {"PATH=" + Bin() + ":" + (path != nullptr ? path : "/usr/bin:/bin"), "DISPLAY=:99"},
+        Marker("stderr")));
     ASSERT_TRUE(WaitForFile(Marker("ready")));
     capturer_.Signal(SIGKILL);
-    // The capturer passes the stop on, so the encoder can finish its file.
-    EXPECT_TRUE(WaitForFile(Marker("stopped"), 3000));
+    if (GetParam().stopped) {
+        EXPECT_TRUE(WaitForFile(Marker("stopped"), 3000));
+    } else {
+        WriteFileText(Marker("finish"), "");
+        EXPECT_TRUE(WaitForFile(Marker("done")));
+        EXPECT_FALSE(WaitForFile(Marker("stopped"), 0));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, StarterDeathTest,
+    ::testing::Values(StarterDeathCase{"-f dshow -framerate 15 -i video=screen-capture-recorder "
+                                       "-y out.flv",
+                                       true},
+                      StarterDeathCase{"-i in.flv -f image2 -ss 3 -vframes 1 -y out.jpeg", false}));
 
 TEST_F(ChildSupervisionTest, ExitStatusOfTheEncoderIsPassedOn) {
     WriteFakeEncoder("exit 3\n");
