@@ -75,6 +75,10 @@ inline constexpr const char kSrcProgressHttpUpload[] = "ProgressHttpUpload";
 // ERROR: the upload thread was used before it was set up.
 inline constexpr int kCodeUploadThreadNotInitialised = -8;
 inline constexpr const char kMsgUploadThreadNotInitialised[] = "没有初始化上传线程";
+// WARN, argument: the video's file name. The transfer failed on the network (refused, reset,
+// timed out) and is tried once more.
+inline constexpr int kCodeUploadRetry = -9;
+inline constexpr const char kMsgUploadRetry[] = "上传网络异常，重试一次 %s";
 
 // The capture session thread.
 inline constexpr const char kSrcRecordControlThread[] = "RecordControlThread";

@@ -70,6 +70,30 @@ int ParseDevsiteOptions(const std::vector<std::string>& args, DevsiteOptions* op
                 return -1;
             }
             parsed.site.slowMs = static_cast<int>(number);
+        } else if (name == "--fault-path") {
+            if (value.empty() || value[0] != '/') {
+                *error = "--fault-path takes a path that starts with /";
+                return -1;
+            }
+            parsed.site.faultPath = value;
+        } else if (name == "--fault-times") {
+            if (!ParseNumber(value, 0, 1000000000, &number)) {
+                *error = "--fault-times takes a number of requests";
+                return -1;
+            }
+            parsed.site.faultTimes = number;
+        } else if (name == "--fault-retn") {
+            if (!ParseNumber(value, -1000000000, 1000000000, &number) || number == 0) {
+                *error = "--fault-retn takes a non-zero number";
+                return -1;
+            }
+            parsed.site.faultRetn = static_cast<int>(number);
+        } else if (name == "--read-rate") {
+            if (!ParseNumber(value, 1, 1L << 40, &number)) {
+                *error = "--read-rate takes a number of bytes per second";
+                return -1;
+            }
+            parsed.site.readBytesPerSecond = static_cast<std::uint64_t>(number);
         } else {
             *error = "unknown option " + name;
             return -1;
@@ -81,14 +105,20 @@ int ParseDevsiteOptions(const std::vector<std::string>& args, DevsiteOptions* op
 
 const char* DevsiteUsage() {
     return "usage: qarv-devsite [--port N] [--data DIR] [--fault MODE] [--offer-version V]\n"
-           "                    [--offer-file PATH] [--slow-ms MS]\n"
+           "                    [--offer-file PATH] [--slow-ms MS] [--fault-path PATH]\n"
+           "                    [--fault-times N] [--fault-retn N] [--read-rate BYTES]\n"
            "  --port N           port on 127.0.0.1 (default 1080; 0 takes any free port)\n"
            "  --data DIR         folder for requests.log and uploads/ (default devsite-data)\n"
            "  --fault MODE       none, slow, hang, cut, http500, http500-envelope, not-json,\n"
-           "                     bad-envelope (default none)\n"
+           "                     bad-envelope, refuse, split, big-reply, cut-upload,\n"
+           "                     slow-reader (default none)\n"
            "  --offer-version V  recorder version the update server offers (default 1.0.0.2)\n"
            "  --offer-file PATH  file served as the new recorder (default: none offered)\n"
-           "  --slow-ms MS       delay of the slow mode (default 3000)\n";
+           "  --slow-ms MS       delay of the slow mode (default 3000)\n"
+           "  --fault-path PATH  the fault touches only requests for PATH (default: all)\n"
+           "  --fault-times N    the fault touches the first N requests only (default: all)\n"
+           "  --fault-retn N     the non-zero retn of the refuse mode (default 9)\n"
+           "  --read-rate BYTES  bytes per second the slow reader takes (default 1048576)\n";
 }
 
 }  // namespace qarv

@@ -6,7 +6,7 @@
 namespace qarv {
 namespace {
 
-constexpr std::array<std::pair<FaultMode, const char*>, 8> kNames = {{
+constexpr std::array<std::pair<FaultMode, const char*>, 13> kNames = {{
     {FaultMode::kNone, "none"},
     {FaultMode::kSlow, "slow"},
     {FaultMode::kHang, "hang"},
@@ -15,6 +15,11 @@ constexpr std::array<std::pair<FaultMode, const char*>, 8> kNames = {{
     {FaultMode::kHttp500Envelope, "http500-envelope"},
     {FaultMode::kNotJson, "not-json"},
     {FaultMode::kBadEnvelope, "bad-envelope"},
+    {FaultMode::kRefuse, "refuse"},
+    {FaultMode::kSplit, "split"},
+    {FaultMode::kBigReply, "big-reply"},
+    {FaultMode::kCutUpload, "cut-upload"},
+    {FaultMode::kSlowReader, "slow-reader"},
 }};
 
 }  // namespace

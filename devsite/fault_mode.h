@@ -15,10 +15,16 @@ enum class FaultMode {
     kHttp500Envelope,  // HTTP 500 with a well-formed error envelope (retn 500)
     kNotJson,          // HTTP 200 with a body that is not JSON
     kBadEnvelope,      // HTTP 200 with JSON whose "retn" has the wrong JSON type
+    kRefuse,           // HTTP 200 with a well-formed refusal: the chosen non-zero retn
+    kSplit,            // answers correctly, in two halves with a pause between them
+    kBigReply,         // a well-formed reply padded to 10 MiB
+    kCutUpload,        // the upload only: closes the connection once half its body is read
+    kSlowReader,       // the upload only: reads the body at a limited rate, then answers
 };
 
 // Reads a mode by its command-line name ("none", "slow", "hang", "cut", "http500",
-// "http500-envelope", "not-json", "bad-envelope"). 0, or -1 for an unknown name.
+// "http500-envelope", "not-json", "bad-envelope", "refuse", "split", "big-reply",
+// "cut-upload", "slow-reader"). 0, or -1 for an unknown name.
 int ParseFaultMode(std::string_view name, FaultMode* mode);
 
 // The command-line name of `mode`.

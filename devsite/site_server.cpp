@@ -38,6 +38,9 @@ constexpr std::size_t kWorkerThreads = 16;
 constexpr std::size_t kDownloadChunkBytes = 64 * 1024;
 constexpr std::size_t kMaxFormBytes = 4096;            // the registration form
 constexpr std::uint64_t kFormOverheadBytes = 1 << 20;  // an upload's texts and part headers
+constexpr int kSplitPauseMs = 100;                     // between the halves of a split reply
+constexpr std::size_t kBigReplyBytes = 10 << 20;       // the padding of the big-reply mode
+constexpr int kSlowReaderBufferBytes = 64 * 1024;      // the slow reader's socket receive buffer
 constexpr char kJsonType[] = "application/json";
 constexpr char kHtmlType[] = "text/html; charset=utf-8";
 
@@ -87,13 +90,52 @@ const char kServerErrorPage[] =
 // A body that is not JSON, as a broken script would print it.
 const char kNotJsonBody[] = "<br />\n<b>Warning</b>: the database is not available<br />\n";
 
+// What the cut-upload and slow-reader modes do to an upload's body as it is read.
+class BodyFault {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    BodyFault(FaultMode mode, std::uint64_t announced, std::uint64_t bytesPerSecond)
+        : mode_(mode), announced_(announced), rate_(std::max<std::uint64_t>(bytesPerSecond, 1)) {}
+
+    // `length` more bytes were read. False ends the reading: the cut mode has read half the
+    // announced body.
+    bool Take(std::size_t length) {
+        taken_ += length;
+        if (mode_ == FaultMode::kCutUpload && taken_ >= announced_ / 2)
+            cut_ = true;
+        return !cut_;
+    }
+    // How long the slow reader waits before it reads on, so that the bytes taken so far keep
+    // to its rate; zero for other modes.
+    Clock::duration Delay() const {
+        if (mode_ != FaultMode::kSlowReader)
+            return Clock::duration::zero();
+        const auto due = start_ + std::chrono::microseconds(taken_ * 1000000 / rate_);
+        return std::max(due - Clock::now(), Clock::duration::zero());
+    }
+    bool cut() const { return cut_; }
+
+  private:
+    const FaultMode mode_;
+    const std::uint64_t announced_;
+    const std::uint64_t rate_;
+    const Clock::time_point start_ = Clock::now();
+    std::uint64_t taken_ = 0;
+    bool cut_ = false;
+};
+
 }  // namespace
 
 struct SiteServer::Impl {
-    explicit Impl(SiteOptions siteOptions) : options(std::move(siteOptions)), fault(options.fault) {}
+    explicit Impl(SiteOptions siteOptions)
+        : options(std::move(siteOptions)), fault(options.fault), faultsLeft(options.faultTimes) {}
 
     void AddRoutes();
     bool Stopping() const { return stopping.load(); }
+    // The fault mode for `request`: the current mode while it is within the path and the
+    // number of requests the options limit the fault to, otherwise none.
+    FaultMode FaultFor(const Request& request);
     // Waits until the server stops or `limit` has passed; true if it stops.
     bool WaitForStop(std::chrono::milliseconds limit);
     void WaitForStop();
@@ -120,6 +162,7 @@ struct SiteServer::Impl {
 
     SiteOptions options;
     std::atomic<FaultMode> fault;
+    std::atomic<long> faultsLeft;  // negative: no limit
     AccountTable accounts;
     SessionStore sessions;
     UploadStore uploads;
@@ -136,6 +179,20 @@ struct SiteServer::Impl {
     std::mutex stopMutex;
     std::condition_variable stopSignal;
 };
+
+FaultMode SiteServer::Impl::FaultFor(const Request& request) {
+    const FaultMode mode = fault.load();
+    if (mode == FaultMode::kNone || (!options.faultPath.empty() && request.path != options.faultPath))
+        return FaultMode::kNone;
+    long left = faultsLeft.load();
+    while (left >= 0) {
+        if (left == 0)
+            return FaultMode::kNone;
+        if (faultsLeft.compare_exchange_weak(left, left - 1))
+            break;
+    }
+    return mode;
+}
 
 bool SiteServer::Impl::WaitForStop(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(stopMutex);
@@ -159,10 +216,43 @@ void SiteServer::Impl::AnswerJson(Response& response, FaultMode mode, Json::Valu
             WaitForStop(std::chrono::milliseconds(options.slowMs));
             [[fallthrough]];
         case FaultMode::kNone:
-        case FaultMode::kHang:  // held before the request was handled
+        case FaultMode::kHang:        // held before the request was handled
+        case FaultMode::kCutUpload:   // acts on the upload's body
+        case FaultMode::kSlowReader:  // acts on the upload's body
             response.status = 200;
             response.set_content(RenderEnvelope(envelope), kJsonType);
             return;
+        case FaultMode::kRefuse: {
+            Envelope refusal;
+            refusal.retn = options.faultRetn;
+            refusal.desc = "refused";
+            refusal.stringRetn = envelope.stringRetn;
+            response.status = 200;
+            response.set_content(RenderEnvelope(refusal), kJsonType);
+            return;
+        }
+        case FaultMode::kSplit: {
+            auto body = std::make_shared<std::string>(RenderEnvelope(envelope));
+            response.status = 200;
+            response.set_content_provider(body->size(), kJsonType,
+                                          [body, this](std::size_t offset, std::size_t, DataSink& sink) {
+                                              if (offset == 0)
+                                                  return sink.write(body->data(), body->size() / 2);
+                                              // The first half leaves on its own (no delay on the socket)
+                                              // before the rest.
+                                              if (WaitForStop(std::chrono::milliseconds(kSplitPauseMs)))
+                                                  return false;
+                                              return sink.write(body->data() + offset, body->size() - offset);
+                                          });
+            return;
+        }
+        case FaultMode::kBigReply: {
+            Envelope padded = envelope;
+            padded.desc.append(kBigReplyBytes, ' ');
+            response.status = 200;
+            response.set_content(RenderEnvelope(padded), kJsonType);
+            return;
+        }
         case FaultMode::kCut: {
             auto body = std::make_shared<std::string>(RenderEnvelope(envelope));
             response.status = 200;
@@ -226,7 +316,7 @@ void SiteServer::Impl::Html(Response& response, Json::Value entry, const std::st
 
 void SiteServer::Impl::Login(const Request& request, Response& response) {
     Json::Value entry = LogEntry(request);
-    const FaultMode mode = fault.load();
+    const FaultMode mode = FaultFor(request);
     std::string password;
     const bool decoded = DecodePassword(request.get_param_value("pass"), &password) == 0;
     entry["password_length"] = decoded ? static_cast<int>(password.size()) : -1;
@@ -256,7 +346,7 @@ void SiteServer::Impl::Login(const Request& request, Response& response) {
 
 void SiteServer::Impl::Upload(const Request& request, Response& response, const ContentReader& reader) {
     Json::Value entry = LogEntry(request);
-    const FaultMode mode = fault.load();
+    const FaultMode mode = FaultFor(request);
     if (mode == FaultMode::kHang)
         return Hang(response, entry);  // the body stays unread: the sender stalls
 
@@ -268,6 +358,8 @@ void SiteServer::Impl::Upload(const Request& request, Response& response, const 
         Drain(request, reader);
         envelope.retn = kSiteNotLoggedIn;
         envelope.desc = "not logged in";
+    } else if (mode == FaultMode::kRefuse) {
+        Drain(request, reader);  // refused: nothing is stored
     } else if (!request.is_multipart_form_data()) {
         Drain(request, reader);
         envelope.retn = kSiteBadRequest;
@@ -276,15 +368,32 @@ void SiteServer::Impl::Upload(const Request& request, Response& response, const 
         entry["account"] = account;
         UploadWriter writer(&uploads, account);
         UploadForm form(&writer, options.maxUploadBytes);
+        BodyFault bodyFault(mode, request.get_header_value<std::uint64_t>("Content-Length"),
+                            options.readBytesPerSecond);
         const bool read = reader(
             [&form, this](const MultipartFormData& part) {
                 form.BeginPart(part.name, part.filename);
                 return !Stopping();
             },
-            [&form, this](const char* data, std::size_t length) {
+            [&form, &bodyFault, this](const char* data, std::size_t length) {
                 form.AddData(data, length);
+                if (!bodyFault.Take(length))
+                    return false;
+                const auto delay = bodyFault.Delay();
+                if (delay > BodyFault::Clock::duration::zero())
+                    WaitForStop(std::chrono::duration_cast<std::chrono::milliseconds>(delay));
                 return !Stopping();
             });
+        if (bodyFault.cut()) {
+            // No reply: the connection closes with the rest of the body unread, which the
+            // sender sees as a reset.
+            entry["fault"] = FaultModeName(mode);
+            log.Append(entry);
+            response.set_header("Connection", "close");
+            response.set_content_provider(1, kJsonType,
+                                          [](std::size_t, std::size_t, DataSink&) { return false; });
+            return;
+        }
         std::string problem;
         UploadRecord record;
         if (!read) {
@@ -316,7 +425,7 @@ void SiteServer::Impl::UserVideo(const Request& request, Response& response) {
 
 void SiteServer::Impl::Version(const Request& request, Response& response) {
     Json::Value entry = LogEntry(request);
-    const FaultMode mode = fault.load();
+    const FaultMode mode = FaultFor(request);
     if (mode == FaultMode::kHang)
         return Hang(response, entry);
     Envelope envelope;
@@ -333,7 +442,7 @@ void SiteServer::Impl::Version(const Request& request, Response& response) {
 
 void SiteServer::Impl::Download(const Request& request, Response& response) {
     Json::Value entry = LogEntry(request);
-    const FaultMode mode = fault.load();
+    const FaultMode mode = FaultFor(request);
     if (mode == FaultMode::kHang)
         return Hang(response, entry);
 
@@ -594,9 +703,16 @@ int SiteServer::Start(int port, std::string* error) {
     impl.http.set_tcp_nodelay(true);
     // Address reuse only: the HTTP library's default also shares the port (SO_REUSEPORT), which
     // would let a second site start on a busy port and take half of the first one's requests.
-    impl.http.set_socket_options([](socket_t socket) {
+    const bool slowReader = impl.options.fault == FaultMode::kSlowReader;
+    impl.http.set_socket_options([slowReader](socket_t socket) {
         int yes = 1;
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        // The connections inherit the listener's buffer: a small one keeps the sender close to
+        // the slow reader's pace instead of letting megabytes pile up on the way.
+        if (slowReader) {
+            int bytes = kSlowReaderBufferBytes;
+            ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+        }
     });
     impl.http.set_payload_max_length(impl.options.maxUploadBytes + kFormOverheadBytes);
     impl.AddRoutes();

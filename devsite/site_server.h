@@ -5,7 +5,8 @@
 // accounts, sessions and uploads, and records every request in its data folder:
 // DATA/requests.log (one JSON line per request) and DATA/uploads/N/ (see UploadStore).
 // Its fault mode makes every JSON endpoint misbehave (see FaultMode); the download takes the
-// slow, hang, cut and HTTP 500 modes too, the HTML pages none.
+// slow, hang, cut and HTTP 500 modes too, the HTML pages none. The fault may be limited to one
+// path and to a number of requests.
 // Start, Stop and the destructor are called from one thread; SetFault from any thread;
 // requests are served on the server's own thread pool.
 
@@ -22,7 +23,11 @@ struct SiteOptions {
     std::string offerVersion = "1.0.0.2";  // the recorder version the update server offers
     std::string offerFile;                 // the file offered as the new recorder; empty: none
     FaultMode fault = FaultMode::kNone;
-    int slowMs = 3000;                                       // the delay of the slow mode
+    std::string faultPath;  // the fault touches only requests for this path ("/login.php"); empty: all
+    long faultTimes = -1;   // the fault touches this many requests, later ones are served; -1: all
+    int slowMs = 3000;      // the delay of the slow mode
+    int faultRetn = 9;      // the retn of the refuse mode
+    std::uint64_t readBytesPerSecond = 1 << 20;              // the rate of the slow reader
     std::uint64_t maxUploadBytes = std::uint64_t{16} << 30;  // largest video taken
 };
 
@@ -43,7 +48,8 @@ class SiteServer {
     // The port served on after a successful Start.
     int port() const;
 
-    // Changes the fault mode for the requests that arrive from now on.
+    // Changes the fault mode for the requests that arrive from now on (within the path and
+    // the number of requests the options limit it to).
     void SetFault(FaultMode mode);
 
     // Stops serving: wakes requests held by the slow and hang modes, ends uploads in progress,

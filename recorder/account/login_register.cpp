@@ -10,6 +10,7 @@
 #include "common/password_key.h"
 #include "common/paths.h"
 #include "recorder/account/cookie_jar_file.h"
+#include "recorder/account/reply_collector.h"
 #include "recorder/account/reply_envelope.h"
 
 namespace qarv {
@@ -44,24 +45,6 @@ struct CurlFree {
     void operator()(char* text) const { curl_free(text); }
 };
 using CurlString = std::unique_ptr<char, CurlFree>;
-
-// Collects the reply body of one transfer, refusing it once it passes the limit.
-struct ReplyCollector {
-    std::string body;
-    std::size_t limit = 0;
-    bool tooLarge = false;
-};
-
-std::size_t CollectReply(char* data, std::size_t size, std::size_t count, void* context) {
-    auto* reply = static_cast<ReplyCollector*>(context);
-    const std::size_t bytes = size * count;
-    if (bytes > reply->limit - reply->body.size()) {
-        reply->tooLarge = true;
-        return 0;  // ends the transfer with CURLE_WRITE_ERROR
-    }
-    reply->body.append(data, bytes);
-    return bytes;
-}
 
 const char* TransferErrorMessage(CURLcode code) {
     if (code == CURLE_COULDNT_CONNECT)

@@ -260,5 +260,66 @@ TEST_F(FaultModeTest, TheModeCanChangeWhileTheSiteRuns) {
     EXPECT_FALSE(lines[3].isMember("fault"));
 }
 
+// The faults made for the upload's tests: limited to one path and a number of requests, a
+// refusal with a chosen code, a reply split in two, a reply of 10 MiB, a body cut off halfway
+// and a slow reader.
+TEST_F(FaultModeTest, UploadFaultsActOnTheUploadOnly) {
+    struct Case {
+        FaultMode mode;
+        int retn;  // of the reply; -1: no reply
+        bool stored;
+        std::size_t minBytes;  // of the reply
+        long minMs;            // the time the upload takes at least
+    };
+    const Case cases[] = {
+        {FaultMode::kRefuse, 6, false, 0, 0},         {FaultMode::kSplit, 0, true, 0, 90},
+        {FaultMode::kBigReply, 0, true, 10 << 20, 0}, {FaultMode::kCutUpload, -1, false, 0, 0},
+        {FaultMode::kSlowReader, 0, true, 0, 1800},  // 512 KiB at 256 KiB/s
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(FaultModeName(c.mode));
+        StopSite();
+        fs::remove_all(DataDir());
+        SiteOptions options;
+        options.fault = c.mode;
+        options.faultPath = "/upload_user_video";
+        options.faultRetn = 6;
+        options.readBytesPerSecond = 256 << 10;
+        StartSite(options);
+        session_ = Login();  // the login is served correctly
+        ASSERT_FALSE(session_.empty());
+        const std::string content(512 << 10, 'v');
+        const auto start = Clock::now();
+        auto reply = Upload(session_, "clip.flv", content);
+        EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+                  c.minMs);
+        if (c.retn < 0) {
+            EXPECT_FALSE(reply && reply->status == 200 && !reply->body.empty());
+        } else {
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(ParseJson(reply->body)["retn"], c.retn);
+            EXPECT_GE(reply->body.size(), c.minBytes);
+        }
+        EXPECT_EQ(ReadFileText(UploadFolder(1) + "/clip.flv") == content, c.stored);
+        EXPECT_EQ(ReadJsonLines(LogPath()).back()["fault"], FaultModeName(c.mode));
+    }
+}
+
+TEST_F(FaultModeTest, TheFaultCanBeLimitedToAPathAndANumberOfRequests) {
+    SiteOptions options;
+    options.fault = FaultMode::kNotJson;
+    options.faultPath = "/upload_user_video";
+    options.faultTimes = 1;
+    StartSite(options);
+    session_ = Login();
+    ASSERT_FALSE(session_.empty());
+    auto first = SmallUpload();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(ParseJson(first->body).isNull());
+    auto second = SmallUpload();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(ParseJson(second->body)["retn"], 0);
+}
+
 }  // namespace
 }  // namespace qarv::test

@@ -301,11 +301,26 @@ TEST(DevsiteOptionsTest, ReadsEveryOptionAndKeepsTheDefaults) {
     EXPECT_EQ(options.site.offerFile, "");
     EXPECT_EQ(options.site.fault, FaultMode::kNone);
 
-    ASSERT_EQ(ParseDevsiteOptions({"--port", "0", "--data", "/tmp/d", "--fault", "http500-envelope",
-                                   "--offer-version", "2.0.1", "--offer-file", "rec.bin", "--slow-ms", "250"},
+    EXPECT_EQ(options.site.faultPath, "");
+    EXPECT_EQ(options.site.faultTimes, -1);
+
+    ASSERT_EQ(ParseDevsiteOptions({"--port",          "0",
+                                   "--data",          "/tmp/d",
+                                   "--fault",         "http500-envelope",
+                                   "--offer-version", "2.0.1",
+                                   "--offer-file",    "rec.bin",
+                                   "--slow-ms",       "250",
+                                   "--fault-path",    "/upload_user_video",
+                                   "--fault-times",   "1",
+                                   "--fault-retn",    "-3",
+                                   "--read-rate",     "4096"},
                                   &options, &error),
               0)
         << error;
+    EXPECT_EQ(options.site.faultPath, "/upload_user_video");
+    EXPECT_EQ(options.site.faultTimes, 1);
+    EXPECT_EQ(options.site.faultRetn, -3);
+    EXPECT_EQ(options.site.readBytesPerSecond, 4096u);
     EXPECT_EQ(options.port, 0);
     EXPECT_EQ(options.site.dataDir, "/tmp/d");
     EXPECT_EQ(options.site.fault, FaultMode::kHttp500Envelope);
@@ -325,6 +340,10 @@ TEST(DevsiteOptionsTest, RefusesBadValues) {
         {"--offer-version", "1 2"},
         {"--slow-ms", "soon"},
         {"--data", ""},
+        {"--fault-path", "upload_user_video"},
+        {"--fault-times", "-1"},
+        {"--fault-retn", "0"},
+        {"--read-rate", "0"},
         {"--what", "1"},
         {"stray"},
     };
