@@ -154,6 +154,9 @@ TEST_F(CaptureToolEndToEndTest, RegionSavedUnderAPngNameIsAPng) {
         },
         30s))
         << "Ctrl+S opened no save dialog";
+    dialog = dialog.substr(0, dialog.find('\n'));
+    ASSERT_TRUE(WaitFor([&] { return X("xdotool getwindowfocus") == dialog + "\n"; }, 30s))
+        << "the save dialog did not get the keyboard";
     const std::string file = dir_.file("shot.png");
     X("xdotool key ctrl+a type --delay 20 " + Quote(file));
     X("xdotool key Return");
