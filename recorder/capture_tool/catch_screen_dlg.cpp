@@ -201,6 +201,9 @@ void CCatchScreenDlg::Refresh(const Rect& before) {
     menuPictureAt_ = Rect{};
     if (hasSelection_)
         dirty += menuBar_->geometry();
+    // The magnifier reports the rectangle: its text changes with it.
+    if (!magnifierShown_.IsEmpty())
+        dirty += ToQRect(magnifierShown_.Inflated(1));
     Recompose(dirty);
     update(dirty);
 }
