@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <json/value.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -124,6 +126,29 @@ class BodyFault {
     std::uint64_t taken_ = 0;
     bool cut_ = false;
 };
+
+// Resets the connection `request` came on, before anything of a reply is written: its socket
+// is the one whose ports are the request's, and a close with no lingering sends a reset.
+// httplib does not hand its socket to handlers; a shut connection makes its reply fail.
+void ResetConnection(const Request& request) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in local{};
+        sockaddr_in peer{};
+        socklen_t localSize = sizeof local;
+        socklen_t peerSize = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
+            local.sin_family != AF_INET || ntohs(local.sin_port) != request.local_port ||
+            ntohs(peer.sin_port) != request.remote_port)
+            continue;
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::shutdown(fd, SHUT_RDWR);
+        return;
+    }
+}
 
 }  // namespace
 
@@ -385,10 +410,11 @@ void SiteServer::Impl::Upload(const Request& request, Response& response, const 
                 return !Stopping();
             });
         if (bodyFault.cut()) {
-            // No reply: the connection closes with the rest of the body unread, which the
-            // sender sees as a reset.
+            // No reply at all: the connection is reset with the rest of the body unread, as a
+            // network failure would leave it.
             entry["fault"] = FaultModeName(mode);
             log.Append(entry);
+            ResetConnection(request);
             response.set_header("Connection", "close");
             response.set_content_provider(1, kJsonType,
                                           [](std::size_t, std::size_t, DataSink&) { return false; });

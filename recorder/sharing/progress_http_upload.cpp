@@ -324,7 +324,12 @@ int ProgressHttpUpload::Transfer(bool* networkFailure) {
     // file is still being sent; its refusal stands. Success needs a transfer that completed.
     if (wellFormed && envelope.retn != 0)
         return envelope.retn;
-    *networkFailure = IsNetworkFailure(outcome);
+    // Only a request the site never answered is sent again: once its answer has begun, the site
+    // has handled the form and may have stored the video, and a second copy would be a second
+    // video.
+    long httpStatus = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &httpStatus);
+    *networkFailure = IsNetworkFailure(outcome) && httpStatus == 0;
     return kUploadFailed;
 }
 
