@@ -284,9 +284,10 @@ int ProgressHttpUpload::Transfer(bool* networkFailure) {
 
     CURLcode outcome = CURLE_FAILED_INIT;
     bool finished = false;
+    bool work = true;  // the sockets or libcurl's timers need a turn of the transfer
+    int active = 1;    // transfers libcurl still runs
     while (!StopRequested()) {
-        int active = 0;
-        if (curl_multi_perform(transfer.multi, &active) != CURLM_OK)
+        if (work && curl_multi_perform(transfer.multi, &active) != CURLM_OK)
             break;
         if (active == 0) {
             int queued = 0;
@@ -298,8 +299,14 @@ int ProgressHttpUpload::Transfer(bool* networkFailure) {
             }
             break;
         }
-        if (curl_multi_poll(transfer.multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
+        // A wait that ends with no socket ready and no timer of libcurl's due needs no turn:
+        // skipping it keeps a transfer to a slow site nearly free of CPU.
+        long timerMs = -1;
+        curl_multi_timeout(transfer.multi, &timerMs);
+        int ready = 0;
+        if (curl_multi_poll(transfer.multi, nullptr, 0, kPollMs, &ready) != CURLM_OK)
             break;
+        work = ready > 0 || (timerMs >= 0 && timerMs <= kPollMs);
     }
     {
         std::lock_guard lock(wakeMutex_);
