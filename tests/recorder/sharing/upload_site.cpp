@@ -1,5 +1,6 @@
 #include "tests/recorder/sharing/upload_site.h"
 
+#include <httplib.h>
 #include <json/json.h>
 
 #include <filesystem>
@@ -26,6 +27,7 @@ UploadSite::UploadSite(const std::vector<std::string>& arguments, bool login) {
         info.url = Settings().baseUrl;
         if (client.Login("TenoPalu", "kwp417", info) != 0 || client.LastCode() != 0)
             error_ = "the login failed: " + client.LastMessage();
+        sessionId_ = client.SessionId();
     }
 }
 
@@ -63,6 +65,13 @@ Json::Value UploadSite::StoredMeta(int number) const {
     std::string errors;
     Json::parseFromStream(Json::CharReaderBuilder(), in, &meta, &errors);
     return meta;
+}
+
+std::string UploadSite::UserVideoPage(int* status) const {
+    httplib::Client client("127.0.0.1", port_);
+    const auto reply = client.Get("/Rindle/user_video.php?sid=" + sessionId_);
+    *status = reply ? reply->status : -1;
+    return reply ? reply->body : std::string();
 }
 
 int UploadSite::UploadRequests() const {

@@ -35,6 +35,8 @@ class UploadSite {
     // when there is no such upload).
     std::string StoredFile(int number, const std::string& fileName) const;
     Json::Value StoredMeta(int number) const;
+    // The user-video page of the logged-in account (HTTP status into `status`).
+    std::string UserVideoPage(int* status) const;
     // How many upload requests the site has logged.
     int UploadRequests() const;
     // Ends the site: its port then refuses connections.
@@ -44,6 +46,7 @@ class UploadSite {
     TempDir dir_;
     DevsiteProcess process_;
     int port_ = -1;
+    std::string sessionId_;
     std::string error_;
 };
 
