@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 #include "common/messages.h"
 #include "common/qt/qt_message_target.h"
@@ -16,6 +17,7 @@
 #include "controls/color_static.h"
 #include "controls/skin_path.h"
 #include "controls/tool_bar_ex.h"
+#include "recorder/library/qarv_video_file_mgr_page.h"
 #include "recorder/recording/record_control_thread.h"
 #include "recorder/recording/recorder_page.h"
 
@@ -23,8 +25,10 @@ namespace qarv {
 namespace {
 
 constexpr int kClientWidth = QarvRecorderPage::kWidth + 2;
-constexpr int kClientHeight =
-    CQarvRecorderDlg::kTitleBandHeight + QarvRecorderPage::kHeight + CQarvRecorderDlg::kBottomBandHeight;
+// The page area holds the tallest page.
+constexpr int kClientHeight = CQarvRecorderDlg::kTitleBandHeight +
+                              std::max(QarvRecorderPage::kHeight, CQarvVideoFileMgrPage::kHeight) +
+                              CQarvRecorderDlg::kBottomBandHeight;
 constexpr int kTabItemSize = 69;
 constexpr int kTabGap = 8;
 
@@ -65,9 +69,13 @@ CQarvRecorderDlg::CQarvRecorderDlg(QWidget* parent, std::unique_ptr<RecordContro
     }
 
     const QRect area = PageArea();
+    // The my-videos page lists the catalogue the recordings go into.
+    VideoFileMgrPageServices videoPageServices;
+    if (controller)
+        videoPageServices.catalogue = controller->Catalogue();
     recorderPage_ = new QarvRecorderPage(this, std::move(controller));
     pages_[0] = recorderPage_;
-    pages_[1] = MakePlainPage(this);  // the my-videos page, id 15001
+    pages_[1] = new CQarvVideoFileMgrPage(this, videoPageServices);
     pages_[1]->setProperty("controlId", kIdVideoPage);
     pages_[2] = MakePlainPage(this);  // the my-share page
     for (QWidget* page : pages_)

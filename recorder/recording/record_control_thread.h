@@ -54,6 +54,9 @@ class RecordControlThread : public Thread {
     // finished, a window is missing, the date folder cannot be made, an encoder process
     // exists, no file number is free, or the encoder cannot be started. The caller then
     // starts the worker with start().
+    // The catalogue the recordings go into.
+    const std::shared_ptr<QarvFileManagement>& Catalogue() const { return catalogue_; }
+
     int StartRecording(MessageTargetPtr catalogueWindow, const QarvRecordProperties& properties,
                        MessageTargetPtr pageWindow);
 

@@ -20,6 +20,7 @@
 #include "controls/color_static.h"
 #include "controls/combo_box_ex_ex.h"
 #include "controls/qarv_text_box.h"
+#include "controls/rect_ltrb.h"
 #include "controls/skin_path.h"
 #include "recorder/capture_tool/catch_screen_dlg.h"
 #include "recorder/capture_tool/screen_source.h"
@@ -46,11 +47,6 @@ void WaitWithoutFreezing(int ms) {
     QEventLoop wait;
     QTimer::singleShot(ms, &wait, &QEventLoop::quit);
     wait.exec();
-}
-
-// A rectangle given as left, top, right, bottom.
-QRect Ltrb(int left, int top, int right, int bottom) {
-    return QRect(left, top, right - left, bottom - top);
 }
 
 struct ComboLayout {

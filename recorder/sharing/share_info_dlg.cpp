@@ -9,6 +9,7 @@
 #include "controls/color_static.h"
 #include "controls/combo_box_ex_ex.h"
 #include "controls/edit_ex.h"
+#include "controls/rect_ltrb.h"
 #include "controls/skin_path.h"
 
 namespace qarv {
@@ -18,11 +19,6 @@ const QColor kBackground(100, 150, 150);
 
 QString ControlName(int id) {
     return QStringLiteral("control%1").arg(id);
-}
-
-// A rectangle given as left, top, right, bottom.
-QRect Ltrb(int left, int top, int right, int bottom) {
-    return QRect(left, top, right - left, bottom - top);
 }
 
 // The description field: several lines, with the cue rules of CEditEx (a click clears the

@@ -12,6 +12,7 @@
 #include "controls/button_ex.h"
 #include "controls/check_box_ex.h"
 #include "controls/color_static.h"
+#include "controls/rect_ltrb.h"
 #include "controls/skin_path.h"
 #include "recorder/account/login_register.h"
 #include "recorder/sharing/upload_file_info_manager.h"
@@ -21,11 +22,6 @@ namespace {
 
 const QColor kBackground(100, 150, 150);
 constexpr int kNotPolled = -2;
-
-// A rectangle given as left, top, right, bottom.
-QRect Ltrb(int left, int top, int right, int bottom) {
-    return QRect(left, top, right - left, bottom - top);
-}
 
 CColorStatic* MakeLabel(QWidget* parent, int id, const QString& text, const QRect& geometry) {
     auto* label = new CColorStatic(parent);
