@@ -40,7 +40,7 @@ TEST_F(RecorderEndToEndTest, HotKeysRecordAVideoWhileAnotherWindowHasTheFocus) {
     const std::regex fields("X=(\\d+)\\nY=(\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)");
     ASSERT_TRUE(std::regex_search(geometry, m, fields)) << geometry;
     EXPECT_EQ(m[3].str(), "851");
-    EXPECT_EQ(m[4].str(), "561");
+    EXPECT_EQ(m[4].str(), "679");
     fs::create_directories(QARV_ARTIFACT_DIR);
     const std::string shot = std::string(QARV_ARTIFACT_DIR) + "/main_window.png";
     const std::string grab = "ffmpeg -loglevel error -y -f x11grab -video_size " + m[3].str() + "x" +
