@@ -192,7 +192,7 @@ void CItemDialog::paintEvent(QPaintEvent*) {
     painter.drawText(
         QRect(kTextLeft, 62, kWidth - kTextLeft - 30, 16), Qt::AlignLeft | Qt::AlignVCenter,
         QStringLiteral("状态: ") + (shared_ ? QStringLiteral("已分享") : QStringLiteral("未分享")));
-    painter.drawText(QRect(2, kHeight - 14, kWidth - 4, 13), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRect(2, kHeight - 12, kWidth - 4, 12), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("时间: ") + dateText_);
 }
 
