@@ -92,4 +92,10 @@ std::string RetrievePasswordPage() {
                 "account instead: <a href=\"/Account/Register\">/Account/Register</a></p>\n");
 }
 
+std::string OutsideUploadPage() {
+    return Page("OutsideUpload",
+                "<h1>\xe4\xb8\x8a\xe4\xbc\xa0\xe8\xa7\x86\xe9\xa2\x91</h1>\n"  // 上传视频
+                "<p>The outside video site's upload page, stood in for by this local site.</p>\n");
+}
+
 }  // namespace qarv

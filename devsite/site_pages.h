@@ -29,4 +29,7 @@ std::string RegisterPage(std::string_view message);
 // The page for a forgotten password.
 std::string RetrievePasswordPage();
 
+// The outside video site's upload page, which the recorder opens in the default browser.
+std::string OutsideUploadPage();
+
 }  // namespace qarv

@@ -54,6 +54,7 @@ const std::vector<std::string>& GetOnlyPaths() {
         "/down/get_ver.php",
         "/down/windows/statistic.html",
         "/Account/RetrievePassword",
+        "/outside/upload.html",
     };
     return paths;
 }
@@ -178,6 +179,7 @@ struct SiteServer::Impl {
     void Version(const Request& request, Response& response);
     void Download(const Request& request, Response& response);
     void Statistics(const Request& request, Response& response);
+    void OutsideUpload(const Request& request, Response& response);
     void RegisterForm(const Request& request, Response& response);
     void Register(const Request& request, Response& response, const ContentReader& reader);
     void RetrievePassword(const Request& request, Response& response);
@@ -534,7 +536,13 @@ void SiteServer::Impl::Download(const Request& request, Response& response) {
 }
 
 void SiteServer::Impl::Statistics(const Request& request, Response& response) {
+    if (FaultFor(request) == FaultMode::kHang)
+        return Hang(response, LogEntry(request));
     Html(response, LogEntry(request), StatisticsPage(++statisticVisits));
+}
+
+void SiteServer::Impl::OutsideUpload(const Request& request, Response& response) {
+    Html(response, LogEntry(request), OutsideUploadPage());
 }
 
 void SiteServer::Impl::RegisterForm(const Request& request, Response& response) {
@@ -628,6 +636,7 @@ void SiteServer::Impl::AddRoutes() {
     get("/down/windows/statistic.html", &Impl::Statistics);
     get("/Account/Register", &Impl::RegisterForm);
     get("/Account/RetrievePassword", &Impl::RetrievePassword);
+    get("/outside/upload.html", &Impl::OutsideUpload);
     get(".*", &Impl::NotFound);
 
     http.Post("/upload_user_video",

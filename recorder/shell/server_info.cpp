@@ -31,6 +31,7 @@ int LoadServerInfo(ServerInfo& record, const std::string& path) {
         return -1;
     if (node.GetChildText("UpgradeUrl", read.UpgradeUrl) != 0)
         return -1;
+    node.GetChildText("OutsideUploadUrl", read.OutsideUploadUrl);  // optional
     record = read;
     return 0;
 }
