@@ -122,4 +122,13 @@ inline constexpr const char kMsgHotKeyUsedByOtherId[] = "已用于标识";  // f
 inline constexpr int kCodeHotKeyDisplayLost = -41;
 inline constexpr const char kMsgHotKeyDisplayLost[] = "热键与显示的连接已断开";
 
+// The embedded web view.
+inline constexpr const char kSrcWebView[] = "WebView";
+// INFO (LogWrite): running as root, Chromium's sandbox is switched off for the web pages.
+inline constexpr int kCodeWebSandboxOff = -70;
+inline constexpr const char kMsgWebSandboxOff[] = "以root身份运行，网页不使用沙箱";
+// ERROR, argument: the loader's reason. The web engine module could not be loaded.
+inline constexpr int kCodeWebModuleMissing = -71;
+inline constexpr const char kMsgWebModuleMissing[] = "网页模块无法加载 %s";
+
 }  // namespace qarv

@@ -17,9 +17,14 @@
 #include "controls/color_static.h"
 #include "controls/skin_path.h"
 #include "controls/tool_bar_ex.h"
+#include "recorder/account/login_register.h"
 #include "recorder/library/qarv_video_file_mgr_page.h"
 #include "recorder/recording/record_control_thread.h"
 #include "recorder/recording/recorder_page.h"
+#include "recorder/shell/qarv_record_info_center.h"
+#include "recorder/web/qarv_my_share_page.h"
+#include "recorder/web/qarv_news_page.h"
+#include "recorder/web/statistics_visit.h"
 
 namespace qarv {
 namespace {
@@ -31,16 +36,6 @@ constexpr int kClientHeight = CQarvRecorderDlg::kTitleBandHeight +
                               CQarvRecorderDlg::kBottomBandHeight;
 constexpr int kTabItemSize = 69;
 constexpr int kTabGap = 8;
-
-// A page whose own content comes later: it shows the page colour.
-QWidget* MakePlainPage(QWidget* parent) {
-    auto* page = new QWidget(parent);
-    QPalette palette = page->palette();
-    palette.setColor(QPalette::Window, QarvRecorderPage::PageColor());
-    page->setPalette(palette);
-    page->setAutoFillBackground(true);
-    return page;
-}
 
 }  // namespace
 
@@ -77,7 +72,12 @@ CQarvRecorderDlg::CQarvRecorderDlg(QWidget* parent, std::unique_ptr<RecordContro
     pages_[0] = recorderPage_;
     pages_[1] = new CQarvVideoFileMgrPage(this, videoPageServices);
     pages_[1]->setProperty("controlId", kIdVideoPage);
-    pages_[2] = MakePlainPage(this);  // the my-share page
+    pages_[2] = new QarvMySharePage(this);
+    // The news page is made but no tab leads to it.
+    newsPage_ = new QarvNewsPage(this);
+    newsPage_->setGeometry(area);
+    newsPage_->hide();
+    connect(newsPage_, &QarvNewsPage::ShowPageRequested, this, &CQarvRecorderDlg::ShowPage);
     for (QWidget* page : pages_)
         page->setGeometry(area);
     recorderPage_->SetMainWindow(selfTarget_);
@@ -101,6 +101,12 @@ CQarvRecorderDlg::CQarvRecorderDlg(QWidget* parent, std::unique_ptr<RecordContro
         QStringLiteral("Ctrl+F9 开始录像　Ctrl+F10 停止录像　录像保存在安装目录的 Video 文件夹"));
 
     ShowPage(0);
+
+    // The site's statistics page, visited once per start in the background.
+    const auto center = QarvRecordInfoCenter::Instance();
+    statisticsVisit_ = std::make_unique<StatisticsVisit>(
+        StatisticsVisitSettings{center->GetServerInfo().url, DefaultCookieFile()});
+    statisticsVisit_->start();
 }
 
 CQarvRecorderDlg::~CQarvRecorderDlg() = default;

@@ -18,7 +18,9 @@ class CButtonEx;
 class CColorStatic;
 class CToolBarEx;
 class QarvRecorderPage;
+class QarvNewsPage;
 class QtMessageTarget;
+class StatisticsVisit;
 
 class CQarvRecorderDlg : public QDialog {
     Q_OBJECT
@@ -44,6 +46,7 @@ class CQarvRecorderDlg : public QDialog {
 
     QarvRecorderPage* RecorderPage() const { return recorderPage_; }
     QWidget* Page(int index) const;
+    QarvNewsPage* NewsPage() const { return newsPage_; }
     CToolBarEx* TabBar() const { return tabBar_; }
     CButtonEx* CloseButton() const { return closeButton_; }
     CButtonEx* MinimiseButton() const { return minimiseButton_; }
@@ -74,6 +77,8 @@ class CQarvRecorderDlg : public QDialog {
     bool placed_ = false;
     bool dragging_ = false;
     QPoint dragOffset_;
+    QarvNewsPage* newsPage_ = nullptr;
+    std::unique_ptr<StatisticsVisit> statisticsVisit_;
 };
 
 }  // namespace qarv

@@ -6,7 +6,7 @@ QARV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian packages the build, the programs and the tests need.
 QARV_PACKAGES=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev libxcb-keysyms1-dev
+    qt6-base-dev qt6-webengine-dev libtinyxml-dev libavformat-dev libpulse-dev libxcb1-dev libxcb-keysyms1-dev
     libjsoncpp-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev
     ffmpeg
     libgtest-dev libgmock-dev

@@ -18,6 +18,7 @@
 #include "recorder/recording/record_control_thread.h"
 #include "recorder/recording/recorder_page.h"
 #include "recorder/recording/reg_av_filter_ex.h"
+#include "recorder/web/qarv_news_page.h"
 #include "tests/support/temp_dir.h"
 
 namespace qarv {
@@ -86,6 +87,16 @@ TEST_F(MainWindowTest, TabsSwitchThePages) {
     Settle();
     EXPECT_EQ(tabs->SelectedIndex(), 1);
     EXPECT_EQ(Visible(), (std::vector<bool>{false, true, false}));
+
+    // The news page, never shown by a tab, leads to the first two.
+    EXPECT_FALSE(window_->NewsPage()->isVisible());
+    for (const auto& [button, tab] : {std::pair{window_->NewsPage()->GoRecordButton(), 0},
+                                      std::pair{window_->NewsPage()->GoShareButton(), 1}}) {
+        window_->ShowPage(2);
+        emit button->Clicked(button->Id());
+        Settle();
+        EXPECT_EQ(tabs->SelectedIndex(), tab);
+    }
 
     window_->ShowPage(7);  // no such tab: nothing changes
     EXPECT_EQ(window_->SelectedPage(), 1);

@@ -137,6 +137,13 @@ TEST_F(ShareEndToEndTest, ARecordingIsSharedFromTheSecondTab) {
     ASSERT_GE(WaitForExit(pid_, 30s), 0);
     const std::string log = test::ReadFileText(dir_.file("Log/log.log"));
     EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+    // The site's statistics page was visited once in this start.
+    const std::string seen = test::ReadFileText(requests);
+    std::size_t visits = 0;
+    for (std::size_t at = seen.find("/down/windows/statistic.html"); at != std::string::npos;
+         at = seen.find("/down/windows/statistic.html", at + 1))
+        ++visits;
+    EXPECT_EQ(visits, 1u) << seen;
 }
 
 }  // namespace
