@@ -69,6 +69,8 @@ class WebEngineView : public WebView {
     void PageHtml(const std::function<void(const QString&)>& done) override {
         view_->page()->toHtml([done](const QString& html) { done(html); });
     }
+    void RunScript(const QString& script) override { view_->page()->runJavaScript(script); }
+    QWidget* InputWidget() const override { return view_->focusProxy(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {

@@ -22,6 +22,10 @@ class WebView : public QWidget {
     virtual QUrl Address() const = 0;
     // Calls `done` with the HTML of the page shown, later, on the UI thread.
     virtual void PageHtml(const std::function<void(const QString&)>& done) = 0;
+    // Runs `script` in the page shown.
+    virtual void RunScript(const QString& script) = 0;
+    // The widget that takes the page's keys and mouse (the engine makes it on first drawing).
+    virtual QWidget* InputWidget() const = 0;
     // Called each time a load ends, with whether the page came.
     void SetLoadFinished(std::function<void(bool ok)> done) { loadFinished_ = std::move(done); }
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QTest>
 #include <QUrl>
@@ -123,6 +125,58 @@ TEST_F(MySharePageTest, VanloShowsTheUsersVideosWithTheSessionAfterALogin) {
     ASSERT_EQ(opened_.size(), 1u);
     EXPECT_EQ(opened_[0].path(), QStringLiteral("/outside/upload.html"));
     EXPECT_EQ(page_->View()->Address(), shown);
+}
+
+// What the engine's pages may not do: open a menu, submit a form with Enter, show script
+// dialogs or open windows; and a site that is down shows a page of our own.
+TEST_F(MySharePageTest, PagesShowNoMenuNoDialogsAndEnterSubmitsNothing) {
+    Open();
+    WebView* view = page_->View();
+    const QString base = QString::fromStdString(site_.Settings().baseUrl);
+    bool loaded = false;
+    view->SetLoadFinished([&](bool) { loaded = true; });
+    view->Load(QUrl(base + QStringLiteral("Account/Register")));
+    ASSERT_TRUE(Until([&] { return loaded && Html().contains(QStringLiteral("<form")); }));
+    ASSERT_TRUE(Until([&] { return view->InputWidget() != nullptr; }));
+    QWidget* input = view->InputWidget();
+
+    view->RunScript(
+        QStringLiteral("document.querySelector('input').focus();"
+                       "document.querySelector('input').value='someone';"
+                       "alert('x'); window.open('/Account/RetrievePassword');"));
+    Until([] { return false; }, 1);  // let the script run
+    QApplication::setActiveWindow(page_.get());
+    input->setFocus();
+    QTest::keyClicks(input, QStringLiteral("abc"));
+    // The keys reach the page's field (read back through the document).
+    ASSERT_TRUE(Until(
+        [&] {
+            view->RunScript(
+                QStringLiteral("document.body.setAttribute('data-typed', "
+                               "document.querySelector('input').value);"));
+            return Html().contains(QStringLiteral("data-typed=\"someoneabc\""));
+        },
+        10));
+    QTest::keyClick(input, Qt::Key_Return);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, input->rect().center(),
+                           input->mapToGlobal(input->rect().center()));
+    QCoreApplication::sendEvent(input, &menu);
+    // A submitted form reaches the site within moments: none may come.
+    EXPECT_FALSE(Until([&] { return Requests().find("\"method\":\"POST\"") != std::string::npos; }, 3))
+        << Requests();
+    EXPECT_EQ(Requests().find("RetrievePassword"), std::string::npos);  // no window was opened
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    int windows = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        windows += widget->isVisible() ? 1 : 0;
+    EXPECT_EQ(windows, 1);  // the page alone
+
+    // A site that is down: our own page, and the window goes on working.
+    site_.Stop();
+    loaded = false;
+    view->Load(QUrl(base + QStringLiteral("Rindle/user_video.php")));
+    ASSERT_TRUE(Until([&] { return Html().contains(QStringLiteral("页面暂时无法打开")); }));
 }
 
 TEST(AddressWithSessionTest, EscapesTheSession) {
