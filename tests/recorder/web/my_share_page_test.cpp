@@ -125,6 +125,16 @@ TEST_F(MySharePageTest, VanloShowsTheUsersVideosWithTheSessionAfterALogin) {
     ASSERT_EQ(opened_.size(), 1u);
     EXPECT_EQ(opened_[0].path(), QStringLiteral("/outside/upload.html"));
     EXPECT_EQ(page_->View()->Address(), shown);
+
+    // A session the site does not know (expired): the site's own refusal page shows.
+    test::UploadSite other({}, false);
+    ServerInfo otherServer;
+    otherServer.url = other.Settings().baseUrl;
+    urls_ = std::make_shared<CUrlMap>(otherServer);
+    page_.reset();
+    Open();
+    page_->ChooseDestination(QStringLiteral("Vanlo"));
+    EXPECT_TRUE(Until([&] { return Html().contains(QStringLiteral("请先登录")); })) << Html().toStdString();
 }
 
 // What the engine's pages may not do: open a menu, submit a form with Enter, show script
