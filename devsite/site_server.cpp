@@ -536,7 +536,8 @@ void SiteServer::Impl::Download(const Request& request, Response& response) {
 }
 
 void SiteServer::Impl::Statistics(const Request& request, Response& response) {
-    if (FaultFor(request) == FaultMode::kHang)
+    // A page is held only when the fault names its path: a site-wide hang leaves pages alone.
+    if (!options.faultPath.empty() && FaultFor(request) == FaultMode::kHang)
         return Hang(response, LogEntry(request));
     Html(response, LogEntry(request), StatisticsPage(++statisticVisits));
 }
