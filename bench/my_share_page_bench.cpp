@@ -73,7 +73,6 @@ long ResidentKiB() {
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     const int visits = argc > 1 ? std::atoi(argv[1]) : 20;
     if (visits <= 0) {

@@ -41,9 +41,6 @@ int CQarvRecorderApp::Run() {
 }
 
 bool CQarvRecorderApp::InitInstance() {
-    // The web engine starts from its module when the my-share tab is first shown; it shares
-    // the application's OpenGL contexts, which must be asked for before the application is made.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     application_ = std::make_unique<QApplication>(argc_, argv_);
 
     // The recorder is started by the launcher with one argument; its value is not examined.

@@ -4,9 +4,14 @@
 
 #include <QCoreApplication>
 #include <QLibrary>
+#include <QOpenGLContext>
 
 #include "common/log.h"
 #include "common/log_codes.h"
+
+// Qt's setter of the context that every OpenGL context of the application shares with;
+// exported by Qt GUI, declared in its private headers.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 namespace qarv {
 namespace {
@@ -23,6 +28,14 @@ Factory LoadFactory() {
         // thread brings down the whole process on X servers without a working GL.
         if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+        // The engine draws through a context shared with the application's. Made here, on the
+        // first page, rather than by the application at start (Qt::AA_ShareOpenGLContexts),
+        // which would load the GL driver and cost every start time and memory.
+        if (QOpenGLContext::globalShareContext() == nullptr) {
+            auto* shared = new QOpenGLContext(QCoreApplication::instance());
+            shared->create();
+            qt_gl_set_global_share_context(shared);
+        }
         QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/qarv_web_view"));
         auto made = reinterpret_cast<Factory>(module.resolve("qarv_create_web_view"));
         if (made == nullptr) {
