@@ -14,6 +14,7 @@
 
 #include "common/log.h"
 #include "recorder/account/login_register.h"
+#include "recorder/sharing/progress_http_upload.h"
 #include "recorder/web/url_map.h"
 #include "recorder/web/web_view.h"
 #include "tests/recorder/sharing/upload_site.h"
@@ -39,7 +40,6 @@ class MySharePageTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_EQ(site_.error(), "");
         ASSERT_EQ(LogOpen(), 0);
-        // One upload, so that the user's page lists something.
         const UploadSettings settings = site_.Settings();
         ServerInfo server;
         server.url = settings.baseUrl;
@@ -118,6 +118,16 @@ TEST_F(MySharePageTest, VanloShowsTheUsersVideosWithTheSessionAfterALogin) {
     EXPECT_NE(Requests().find("\"sid_length\":" + std::to_string(account_->SessionId().size())),
               std::string::npos);
     EXPECT_EQ(test::ReadFileText(logDir_.file("Log/log.log")).find(account_->SessionId()), std::string::npos);
+
+    // A video shared meanwhile is listed when "Vanlo" is chosen again.
+    ProgressHttpUpload upload(UploadRequest{"desc", site_.MakeVideo("round.flv", "bytes", "我的第一局")},
+                              site_.Settings());
+    upload.MarkReady();
+    ASSERT_EQ(upload.start(), 0);
+    ASSERT_TRUE(Until([&] { return upload.Ended(); }));
+    EXPECT_EQ(upload.LastResult(), 0);
+    page_->ChooseDestination(QStringLiteral("Vanlo"));
+    EXPECT_TRUE(Until([&] { return Html().contains(QStringLiteral("我的第一局")); })) << Html().toStdString();
 
     // The outside page goes to the default browser; the view stays where it was.
     const QUrl shown = page_->View()->Address();
