@@ -38,6 +38,11 @@ std::size_t ReplaceInvalidUtf8(std::string& text);
 // represented in `to` (`out` is then unspecified).
 int ConvertEncoding(const char* from, const char* to, std::string_view input, std::string& out);
 
+// Converts GB18030 `input` to UTF-8 exactly as ConvertEncoding("GB18030", "UTF-8", ...) does.
+// The runs of ASCII characters, which both encodings write alike, are copied as they are, so
+// that text of mostly ASCII converts several times faster.
+int Gb18030ToUtf8(std::string_view input, std::string& out);
+
 // Gives the UTF-8 text written in place of a character that the target encoding cannot
 // represent; that text itself must be representable.
 using CharacterSubstitute = std::function<std::string(char32_t codePoint)>;

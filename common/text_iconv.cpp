@@ -1,6 +1,7 @@
 // Encoding conversion through iconv (POSIX systems).
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -74,6 +75,35 @@ int ConvertEncoding(const char* from, const char* to, std::string_view input, st
     out.clear();
     std::size_t substituted = 0;
     return cd ? AppendConverted(*cd, input, nullptr, out, substituted) : -1;
+}
+
+int Gb18030ToUtf8(std::string_view input, std::string& out) {
+    const IconvPtr cd = OpenConverter("GB18030", "UTF-8");
+    out.clear();
+    if (!cd)
+        return -1;
+    out.reserve(input.size() + input.size() / 2);
+    std::size_t substituted = 0;
+    std::size_t i = 0;
+    while (i < input.size()) {
+        // A byte below 0x80 is a character of its own only where no character is under way:
+        // the second byte of a two-byte character may be one too.
+        std::size_t end = i;
+        while (end < input.size() && static_cast<unsigned char>(input[end]) < 0x80)
+            ++end;
+        out.append(input.substr(i, end - i));
+        i = end;
+        // The run of other characters up to the next ASCII one, measured by their lead bytes
+        // (four bytes where the second is a digit, else two); iconv checks them.
+        while (end < input.size() && static_cast<unsigned char>(input[end]) >= 0x80) {
+            const bool fourBytes = end + 1 < input.size() && input[end + 1] >= '0' && input[end + 1] <= '9';
+            end = std::min(input.size(), end + (fourBytes ? 4 : 2));
+        }
+        if (end > i && AppendConverted(*cd, input.substr(i, end - i), nullptr, out, substituted) != 0)
+            return -1;
+        i = end;
+    }
+    return 0;
 }
 
 int ConvertFromUtf8(const char* to, std::string_view input, const CharacterSubstitute& substitute,

@@ -25,6 +25,18 @@ void ThirdAttributeList::Append(const ThirdAttribute& attribute) {
     items_.push_back(attribute);
 }
 
+void ThirdAttributeList::Append(ThirdAttribute&& attribute) {
+    items_.push_back(std::move(attribute));
+}
+
+const std::string* ThirdAttributeList::FindValue(std::string_view name) const {
+    for (const ThirdAttribute& item : items_) {
+        if (EqualsIgnoreAsciiCase(item.name(), name))
+            return &item.value();
+    }
+    return nullptr;
+}
+
 bool ThirdAttributeList::Find(const std::string& name, ThirdAttribute& out) const {
     for (const ThirdAttribute& item : items_) {
         if (EqualsIgnoreAsciiCase(item.name(), name)) {
@@ -100,18 +112,18 @@ void ThirdNode::AddIntAttribute(const std::string& name, unsigned long number) {
 }
 
 int ThirdNode::GetAttribute(const std::string& name, std::string& out) const {
-    ThirdAttribute found;
-    if (!attributes_.Find(name, found))
+    const std::string* value = attributes_.FindValue(name);
+    if (value == nullptr)
         return -1;
-    out = found.value();
+    out = *value;
     return 0;
 }
 
 int ThirdNode::GetIntAttribute(const std::string& name, int& out) const {
-    std::string value;
-    if (GetAttribute(name, value) != 0)
+    const std::string* value = attributes_.FindValue(name);
+    if (value == nullptr)
         return -1;
-    out = ParseIntLikeAtoi(value);
+    out = ParseIntLikeAtoi(*value);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,10 @@ class ThirdAttributeList {
 
     // Adds a copy at the end.
     void Append(const ThirdAttribute& attribute);
+    void Append(ThirdAttribute&& attribute);
+    // The value of the first attribute named `name`, or null if there is none. Valid until the
+    // list changes.
+    const std::string* FindValue(std::string_view name) const;
     // First attribute named `name`: copies it into `out` and returns true; otherwise empties
     // the name and value of `out` and returns false.
     bool Find(const std::string& name, ThirdAttribute& out) const;
@@ -64,6 +69,7 @@ class ThirdAttributeList {
     // `attribute`: 0, or -2 (list unchanged) if there is none.
     int Replace(const ThirdAttribute& attribute, const std::string& name);
     void Clear() { items_.clear(); }
+    void Reserve(std::size_t count) { items_.reserve(count); }
 
     std::size_t size() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
@@ -116,6 +122,8 @@ class ThirdNode {
     int GetAttribute(const std::string& name, std::string& out) const;
     // As GetAttribute, with the value read by ParseIntLikeAtoi.
     int GetIntAttribute(const std::string& name, int& out) const;
+    // The value of the first attribute named `name`, or null if none (no copy is made).
+    const std::string* AttributeValue(std::string_view name) const { return attributes_.FindValue(name); }
 
     bool operator==(const ThirdNode&) const = default;
 

@@ -25,11 +25,55 @@ constexpr std::size_t kParsePadding = 16;
 // read names, white space and markup exactly as the parser does.
 class TinyXmlScanner : public TiXmlBase {
   public:
+    using TiXmlBase::GetChar;
     using TiXmlBase::IsAlpha;
+    using TiXmlBase::IsWhiteSpace;
     using TiXmlBase::ReadName;
     using TiXmlBase::SkipWhiteSpace;
     using TiXmlBase::StringEqual;
 };
+
+// Steps over text up to `end` as TinyXML's text reader does (a character, entity or UTF-8
+// sequence at a time, so an entity may carry it past what looks like the end), without
+// keeping the text. Returns the position of `end`, or null where the reader fails or the text
+// runs out first (the parse stops there).
+const char* SkipTextTo(const char* p, char end) {
+    using X = TinyXmlScanner;
+    char character[4];
+    int length = 0;
+    while (p != nullptr && *p != '\0' && *p != end)
+        p = X::GetChar(p, character, &length, kEncoding);
+    return p != nullptr && *p == end ? p : nullptr;
+}
+
+// Steps over one attribute as TiXmlAttribute::Parse reads it: name, "=", then a value in
+// quotes or, unquoted, up to white space, "/" or ">". Null where that parse fails or the text
+// runs out.
+const char* SkipAttribute(const char* p, std::string& name) {
+    using X = TinyXmlScanner;
+    p = X::SkipWhiteSpace(p, kEncoding);
+    if (p == nullptr || *p == '\0')
+        return nullptr;
+    p = X::ReadName(p, &name, kEncoding);
+    if (p == nullptr || *p == '\0')
+        return nullptr;
+    p = X::SkipWhiteSpace(p, kEncoding);
+    if (p == nullptr || *p != '=')
+        return nullptr;
+    p = X::SkipWhiteSpace(p + 1, kEncoding);
+    if (p == nullptr || *p == '\0')
+        return nullptr;
+    if (*p == '\'' || *p == '"') {
+        p = SkipTextTo(p + 1, *p);
+        return p != nullptr ? p + 1 : nullptr;
+    }
+    while (*p != '\0' && !X::IsWhiteSpace(*p) && *p != '/' && *p != '>') {
+        if (*p == '\'' || *p == '"')
+            return nullptr;
+        ++p;
+    }
+    return p;
+}
 
 // True if `name` is read back by TinyXML as exactly this element or attribute name.
 bool IsReadableName(const std::string& name) {
@@ -46,13 +90,17 @@ bool IsReadableName(const std::string& name) {
 bool WithinParseLimits(const char* p) {
     using X = TinyXmlScanner;
     std::vector<std::string> endTags;  // "</name>" of each open element, innermost last
+    std::string name;
     p = X::SkipWhiteSpace(p, kEncoding);
     while (p != nullptr && *p != '\0') {
         if (*p != '<') {
             if (endTags.empty())
                 return true;  // the document parser stops at text outside elements
-            TiXmlText text("");
-            p = text.Parse(p, nullptr, kEncoding);
+            // Element text runs to the next "<" (leading white space is skipped as GetChar
+            // steps over it).
+            p = SkipTextTo(p, '<');
+            if (p == nullptr)
+                return true;
         } else if (!endTags.empty() && X::StringEqual(p, "</", false, kEncoding)) {
             if (!X::StringEqual(p, endTags.back().c_str(), false, kEncoding))
                 return true;
@@ -76,7 +124,6 @@ bool WithinParseLimits(const char* p) {
             // An element: its name and attributes as TiXmlElement::Parse reads them.
             if (endTags.size() >= static_cast<std::size_t>(kMaxXmlDepth))
                 return false;
-            std::string name;
             p = X::ReadName(X::SkipWhiteSpace(p + 1, kEncoding), &name, kEncoding);
             int attributes = 0;
             while (true) {
@@ -96,8 +143,7 @@ bool WithinParseLimits(const char* p) {
                 }
                 if (++attributes > kMaxXmlAttributes)
                     return false;
-                TiXmlAttribute attribute;
-                p = attribute.Parse(p, nullptr, kEncoding);
+                p = SkipAttribute(p, name);
             }
         }
         p = X::SkipWhiteSpace(p, kEncoding);
@@ -172,6 +218,12 @@ int ThirdXmlToolV2::NodeFromElement(const TiXmlElement* element, ThirdNode& node
     const TiXmlNode* first = element->FirstChild();
     const TiXmlText* text = first != nullptr ? first->ToText() : nullptr;
     node.set_text(text != nullptr ? text->ValueStr() : std::string());
+    std::size_t count = 0;
+    for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
+         attribute = attribute->Next()) {
+        ++count;
+    }
+    node.attributes().Reserve(node.attributes().size() + count);
     for (const TiXmlAttribute* attribute = element->FirstAttribute(); attribute != nullptr;
          attribute = attribute->Next()) {
         node.attributes().Append(ThirdAttribute(attribute->NameTStr(), attribute->ValueStr()));
@@ -256,6 +308,33 @@ int ThirdXmlToolV2::PrintText(const ThirdNode& root, std::string& text) const {
     printer.SetLineBreak(lineBreak_.c_str());
     document.Accept(&printer);
     text = printer.Str();
+    return 0;
+}
+
+int ThirdXmlToolV2::PrintElement(const ThirdNode& node, int depth, std::string& text) const {
+    auto element = std::make_unique<TiXmlElement>("");
+    const int result = ElementFromNode(node, *element, true, depth + 1);
+    if (result != 0)
+        return result;
+    // TinyXML's printer starts at depth 0: the element is printed inside `depth` wrappers,
+    // whose own lines (one above and one below per wrapper) are then cut off.
+    for (int level = 0; level < depth; ++level) {
+        auto wrapper = std::make_unique<TiXmlElement>("w");
+        wrapper->LinkEndChild(element.release());
+        element = std::move(wrapper);
+    }
+    TiXmlPrinter printer;
+    printer.SetIndent(indent_.c_str());
+    printer.SetLineBreak(lineBreak_.c_str());
+    element->Accept(&printer);
+    const std::string& printed = printer.Str();
+    std::size_t begin = 0;
+    std::size_t end = printed.size();
+    for (int level = 0; level < depth; ++level) {
+        begin = printed.find(lineBreak_, begin) + lineBreak_.size();
+        end = printed.rfind(lineBreak_, end - lineBreak_.size() - 1) + lineBreak_.size();
+    }
+    text.assign(printed, begin, end - begin);
     return 0;
 }
 

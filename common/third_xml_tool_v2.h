@@ -64,6 +64,11 @@ class ThirdXmlToolV2 {
     // with such spaces is written as a CDATA section so that the parser keeps them.)
     int PrintText(const ThirdNode& root, std::string& text) const;
 
+    // Prints `node` and its subtree as PrintText prints an element `depth` levels below the
+    // root of a document: its lines with their indent, each ending in the line break. 0, or
+    // the result of ElementFromNode (`text` is then unchanged).
+    int PrintElement(const ThirdNode& node, int depth, std::string& text) const;
+
   private:
     int NodeTreeFromElement(const TiXmlElement* element, ThirdNode& node, int depth) const;
     int ElementFromNode(const ThirdNode& node, TiXmlElement& element, bool forPrinting, int depth) const;

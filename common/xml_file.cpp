@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "common/file_util.h"
 #include "common/log.h"
@@ -55,7 +58,10 @@ int DecodeToUtf8(std::string& bytes, const std::string& encoding) {
     if (IsUtf8Encoding(encoding))
         return IsValidUtf8(bytes) ? 0 : -1;
     std::string decoded;
-    if (ConvertEncoding(IconvName(encoding), "UTF-8", bytes, decoded) == 0) {
+    const int converted = IsGbEncoding(encoding)
+                              ? Gb18030ToUtf8(bytes, decoded)
+                              : ConvertEncoding(IconvName(encoding), "UTF-8", bytes, decoded);
+    if (converted == 0) {
         bytes.swap(decoded);
         return 0;
     }
@@ -67,16 +73,20 @@ int DecodeToUtf8(std::string& bytes, const std::string& encoding) {
 void NormalizeLineBreaks(std::string& text) {
     if (text.find('\r') == std::string::npos)
         return;
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r') {
-            out += text[i];
-        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
-            out += '\n';
-        }
+    // Copies the runs between CRs whole, in place: the text only shrinks.
+    std::size_t to = 0;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t cr = std::min(text.find('\r', from), text.size());
+        std::memmove(text.data() + to, text.data() + from, cr - from);
+        to += cr - from;
+        if (cr == text.size())
+            break;
+        const bool pair = cr + 1 < text.size() && text[cr + 1] == '\n';
+        text[to++] = '\n';
+        from = cr + (pair ? 2 : 1);
     }
-    text.swap(out);
+    text.resize(to);
 }
 
 // "&#xE78D;": a character written so that any XML reader gets it back, whatever the
@@ -194,6 +204,79 @@ int SaveXmlFile(const std::string& path, const ThirdNode& root, const ThirdDecla
     }
     if (WriteFileAtomically(path, bytes) != 0) {
         LogError(__LINE__, "XmlFile", -1, "Cannot write XML file %s", path.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+IncrementalXmlFile::IncrementalXmlFile(std::string path, ThirdDeclaration declaration)
+    : path_(std::move(path)), declaration_(std::move(declaration)) {}
+
+void IncrementalXmlFile::MarkChanged(std::size_t index) {
+    if (index < children_.size())
+        children_[index].reset();
+}
+
+void IncrementalXmlFile::MarkAllChanged() {
+    children_.clear();
+}
+
+int IncrementalXmlFile::EncodeFrame(const ThirdNode& root, std::string& head, std::string& tail) const {
+    // The root with one empty child in place of its children, printed whole and cut at that
+    // child's line.
+    ThirdNode frame(root.name());
+    frame.attributes() = root.attributes();
+    frame.children().emplace_back("x");
+    ThirdXmlToolV2 tool(declaration_);
+    std::string text;
+    if (tool.PrintText(frame, text) != 0)
+        return -1;
+    const std::string placeholder = tool.line_break() + tool.indent() + "<x />" + tool.line_break();
+    const std::size_t at = text.find(placeholder);
+    if (at == std::string::npos)
+        return -1;
+    std::string headText = text.substr(0, at + tool.line_break().size());
+    std::string tailText = text.substr(at + placeholder.size());
+    return EncodeFromUtf8(headText, frame, declaration_.encoding, path_, head) == 0 &&
+                   EncodeFromUtf8(tailText, frame, declaration_.encoding, path_, tail) == 0
+               ? 0
+               : -1;
+}
+
+int IncrementalXmlFile::Save(const ThirdNode& root) {
+    // Text of the root itself is printed among its children; such a rare tree is saved whole.
+    if (root.children().empty() || !root.text().empty())
+        return SaveXmlFile(path_, root, declaration_);
+    std::string head;
+    std::string tail;
+    if (EncodeFrame(root, head, tail) != 0) {
+        LogError(__LINE__, "XmlFile", -1, "Cannot print the XML document for %s", path_.c_str());
+        return -1;
+    }
+    children_.resize(root.children().size());
+    std::size_t size = head.size() + tail.size();
+    ThirdXmlToolV2 tool(declaration_);
+    for (std::size_t i = 0; i < children_.size(); ++i) {
+        if (!children_[i]) {
+            std::string text;
+            std::string bytes;
+            if (tool.PrintElement(root.children()[i], 1, text) != 0 ||
+                EncodeFromUtf8(text, root.children()[i], declaration_.encoding, path_, bytes) != 0) {
+                LogError(__LINE__, "XmlFile", -1, "Cannot print the XML document for %s", path_.c_str());
+                return -1;
+            }
+            children_[i] = std::move(bytes);
+        }
+        size += children_[i]->size();
+    }
+    std::string document;
+    document.reserve(size);
+    document += head;
+    for (const std::optional<std::string>& child : children_)
+        document += *child;
+    document += tail;
+    if (WriteFileAtomically(path_, document) != 0) {
+        LogError(__LINE__, "XmlFile", -1, "Cannot write XML file %s", path_.c_str());
         return -1;
     }
     return 0;

@@ -5,7 +5,9 @@
 // of the program sees UTF-8 only. Thread-safe (no shared state); a file itself is not locked.
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/third_node.h"
 
@@ -32,5 +34,29 @@ int LoadXmlFile(const std::string& path, ThirdNode& root, ThirdDeclaration* decl
 // read back), the encoding is unknown or cannot carry an element or attribute name, or the
 // file cannot be written.
 int SaveXmlFile(const std::string& path, const ThirdNode& root, const ThirdDeclaration& declaration);
+
+// Saves one document again and again as SaveXmlFile does, byte for byte, keeping the printed
+// and encoded bytes of each child of the root between saves: a save prints only the children
+// marked changed since. The owner marks every child it changes, adds or replaces. Used by one
+// thread at a time.
+class IncrementalXmlFile {
+  public:
+    IncrementalXmlFile(std::string path, ThirdDeclaration declaration);
+
+    // Child `index` of the root is no longer what was last saved.
+    void MarkChanged(std::size_t index);
+    // None of the children is what was last saved (a new tree, children removed or moved).
+    void MarkAllChanged();
+    // Writes `root` to the file, replacing it atomically. 0, or -1 as SaveXmlFile.
+    int Save(const ThirdNode& root);
+
+  private:
+    // The declaration and the root's start tag (`head`) and its end tag (`tail`), encoded.
+    int EncodeFrame(const ThirdNode& root, std::string& head, std::string& tail) const;
+
+    std::string path_;
+    ThirdDeclaration declaration_;
+    std::vector<std::optional<std::string>> children_;  // encoded bytes, by child index
+};
 
 }  // namespace qarv

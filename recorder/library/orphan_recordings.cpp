@@ -83,13 +83,12 @@ OrphanRecordings::OrphanRecordings(QarvFileManagement& catalogue)
     : catalogue_(catalogue), startedAt_(fs::file_time_type::clock::now()) {}
 
 std::vector<OrphanRecordings::Recording> OrphanRecordings::Find() {
-    // The manager's list holds the same entries as the catalogue file; unlike ListAll it
-    // needs no listing of the day folders for thumbnails.
+    // Names only: no listing of the day folders for thumbnails.
     std::unordered_set<std::string> catalogued;
-    catalogue_.ForEachVideo([&catalogued](const VideoElement& element) {
+    catalogue_.ForEachEntry([&catalogued](const std::string& date, const std::string& fileName) {
         // An entry whose names are not plain names holds no file of a day folder.
-        if (IsPlainName(element.Date) && IsPlainName(element.FileName))
-            catalogued.insert(EntryKey(element.Date, element.FileName));
+        if (IsPlainName(date) && IsPlainName(fileName))
+            catalogued.insert(EntryKey(date, fileName));
     });
 
     std::vector<Recording> found;

@@ -39,9 +39,7 @@ std::shared_ptr<QarvFileManagement> QarvFileManagement::GetInstance() {
 }
 
 QarvFileManagement::QarvFileManagement(std::string videoFolder, std::string cataloguePath)
-    : videoFolder_(std::move(videoFolder)), store_(std::move(cataloguePath), videoFolder_) {
-    store_.ListAll(videos_);
-}
+    : videoFolder_(std::move(videoFolder)), store_(std::move(cataloguePath), videoFolder_) {}
 
 QarvFileManagement::~QarvFileManagement() = default;
 
@@ -57,15 +55,7 @@ int QarvFileManagement::AddFile(const VideoElement& added) {
         element.Duration = RoundDuration(seconds);
         GetFileTimeText(path, element.Time);
         std::lock_guard lock(mutex_);
-        if (store_.AddVideo(element) == 0) {
-            // The catalogue keeps one entry per file name and day; so does this list.
-            std::erase_if(videos_, [&element](const VideoElement& video) {
-                return video.Date == element.Date && video.FileName == element.FileName;
-            });
-            videos_.push_back(element);
-        } else {
-            result = -1;
-        }
+        result = store_.AddVideo(element) == 0 ? 0 : -1;
     }
     LogWarn(__LINE__, kSrcQarvFileManagement, kCodeFileAdded, kMsgFileAdded, path.c_str());
     return result;
@@ -78,7 +68,7 @@ int QarvFileManagement::DeleteFile(const VideoElement& element) {
     std::lock_guard lock(mutex_);
     // An older catalogue may name one file in two entries of a day: the files stay for the other.
     if (store_.CountVideos(element.Date, element.FileName) > 1)
-        return RemoveEntry(element);
+        return store_.RemoveEntry(element) == 0 ? 0 : -1;
     const RemoveResult video = RemoveFile(path);
     if (video == kRemoveFailed)
         return -1;
@@ -88,50 +78,28 @@ int QarvFileManagement::DeleteFile(const VideoElement& element) {
         if (RemoveFile(ThumbnailPath(path, index)) == kRemoveFailed)
             return -1;
     }
-    return RemoveEntry(element);
-}
-
-int QarvFileManagement::RemoveEntry(const VideoElement& element) {
-    if (store_.RemoveEntry(element) != 0)
-        return -1;
-    const auto sameFile = [&element](const VideoElement& video) {
-        return video.Owner == element.Owner && video.Date == element.Date &&
-               video.FileName == element.FileName;
-    };
-    auto found = std::find(videos_.begin(), videos_.end(), element);
-    if (found == videos_.end())
-        found = std::find_if(videos_.begin(), videos_.end(), sameFile);
-    if (found != videos_.end())
-        videos_.erase(found);
-    return 0;
+    return store_.RemoveEntry(element) == 0 ? 0 : -1;
 }
 
 std::vector<std::string> QarvFileManagement::GetFileNamesByDate(const std::string& date) const {
     std::vector<std::string> names;
     std::lock_guard lock(mutex_);
-    for (const VideoElement& video : videos_) {
-        if (video.Date == date)
-            names.push_back(video.FileName);
-    }
+    store_.ForEachEntry([&](const std::string& entryDate, const std::string& fileName) {
+        if (entryDate == date)
+            names.push_back(fileName);
+    });
     return names;
 }
 
-int QarvFileManagement::GetVideosByDate(const std::string& date, std::vector<VideoElement>& list) {
-    std::vector<VideoElement> all;
-    {
-        std::lock_guard lock(mutex_);
-        store_.ListAll(all);
-    }
-    for (VideoElement& element : all) {
-        if (element.Date == date)
-            list.push_back(std::move(element));
-    }
-    return 0;
+int QarvFileManagement::GetVideosByDate(const std::string& date, std::vector<VideoElement>& list,
+                                        ThumbnailLookup lookup) {
+    std::lock_guard lock(mutex_);
+    return store_.ListByDate(date, list, lookup);
 }
 
-int QarvFileManagement::ListAll(std::vector<VideoElement>& list) {
+int QarvFileManagement::ListAll(std::vector<VideoElement>& list, ThumbnailLookup lookup) {
     std::lock_guard lock(mutex_);
-    return store_.ListAll(list);
+    return store_.ListAll(list, lookup);
 }
 
 int QarvFileManagement::UpdateVideo(const VideoElement& element) {
@@ -159,9 +127,10 @@ int QarvFileManagement::GetFileTimeText(const std::string& path, std::string& te
     return 0;
 }
 
-std::vector<VideoElement> QarvFileManagement::GetVideos() const {
+void QarvFileManagement::ForEachEntry(
+    const std::function<void(const std::string& date, const std::string& fileName)>& visit) const {
     std::lock_guard lock(mutex_);
-    return videos_;
+    store_.ForEachEntry(visit);
 }
 
 }  // namespace qarv

@@ -4,6 +4,7 @@
 // adding and deleting recordings. One process-wide instance (GetInstance). Thread-safe:
 // every catalogue operation runs under one lock; AddFile probes the video before taking it.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,9 +48,10 @@ class QarvFileManagement {
     // there (the names a new recording of that day must not take).
     std::vector<std::string> GetFileNamesByDate(const std::string& date) const;
     // Appends to `list` every entry whose Date equals `date`, in file order. Always 0.
-    int GetVideosByDate(const std::string& date, std::vector<VideoElement>& list);
+    int GetVideosByDate(const std::string& date, std::vector<VideoElement>& list,
+                        ThumbnailLookup lookup = ThumbnailLookup::kLookUp);
     // The catalogue's operations for the pages, under the lock (see VideoInfoXml).
-    int ListAll(std::vector<VideoElement>& list);
+    int ListAll(std::vector<VideoElement>& list, ThumbnailLookup lookup = ThumbnailLookup::kLookUp);
     int UpdateVideo(const VideoElement& element);
 
     // video folder / Date / FileName; empty if Date or FileName is not a plain name
@@ -61,29 +63,17 @@ class QarvFileManagement {
     // not exist (`text` then unchanged, as it is when the status cannot be read).
     static int GetFileTimeText(const std::string& path, std::string& text);
 
-    // A copy of the entries added and loaded through this manager (kept in step by AddFile
-    // and DeleteFile).
-    std::vector<VideoElement> GetVideos() const;
-    // Calls `visit` with each entry of that list in place, without copying it or looking up
-    // thumbnails. Runs under the lock: `visit` must not call the manager.
-    template <typename Visit>
-    void ForEachVideo(Visit visit) const {
-        std::lock_guard lock(mutex_);
-        for (const VideoElement& element : videos_)
-            visit(element);
-    }
+    // Calls `visit` with the date and file name of every entry (see VideoInfoXml), under the
+    // lock: `visit` must not call the manager.
+    void ForEachEntry(
+        const std::function<void(const std::string& date, const std::string& fileName)>& visit) const;
     const std::string& GetVideoFolder() const { return videoFolder_; }
     const std::string& GetCataloguePath() const { return store_.path(); }
 
   private:
-    // Removes the entry DeleteFile names from the catalogue and the list. 0 or -1. Called
-    // under the lock.
-    int RemoveEntry(const VideoElement& element);
-
     const std::string videoFolder_;
     mutable std::mutex mutex_;
-    VideoInfoXml store_;                // guarded by mutex_
-    std::vector<VideoElement> videos_;  // guarded by mutex_
+    VideoInfoXml store_;  // guarded by mutex_
 };
 
 }  // namespace qarv

@@ -141,8 +141,8 @@ void CQarvVideoFileMgrPage::FindStartingDay() {
     const QDate today = services_.today();
     date_ = today;
     QDate latest;
-    services_.catalogue->ForEachVideo([&](const VideoElement& video) {
-        const QDate day = DateOfKey(video.Date);
+    services_.catalogue->ForEachEntry([&](const std::string& date, const std::string&) {
+        const QDate day = DateOfKey(date);
         if (day.isValid() && day <= today && (!latest.isValid() || day > latest))
             latest = day;
     });
@@ -232,11 +232,12 @@ void CQarvVideoFileMgrPage::SetButtonEnabled(int id, bool enabled) {
 }
 
 void CQarvVideoFileMgrPage::Load() {
+    // Thumbnails are looked up for the rows on show only (FillRow).
     list_.clear();
     if (all_)
-        services_.catalogue->ListAll(list_);
+        services_.catalogue->ListAll(list_, ThumbnailLookup::kSkip);
     else
-        services_.catalogue->GetVideosByDate(KeyOfDate(date_), list_);
+        services_.catalogue->GetVideosByDate(KeyOfDate(date_), list_, ThumbnailLookup::kSkip);
     std::reverse(list_.begin(), list_.end());  // newest first
 }
 
@@ -321,7 +322,8 @@ void CQarvVideoFileMgrPage::ShowPageFrom(int slot) {
     UpdatePreview();
 }
 
-void CQarvVideoFileMgrPage::FillRow(int slot, const VideoElement& video) {
+void CQarvVideoFileMgrPage::FillRow(int slot, VideoElement& video) {
+    video.BuildThumbnailList(services_.catalogue->GetVideoFolder());
     CItemDialog* row = Row(slot);
     row->SetPicture(video.Thumbnails.empty() ? SkinPath(QStringLiteral("default_jpeg.png"))
                                              : ToQString(video.Thumbnails.front()));
@@ -589,7 +591,7 @@ void CQarvVideoFileMgrPage::OnUploadDone(int number, int result) {
             shared = list_[static_cast<std::size_t>(index)];
         } else {
             std::vector<VideoElement> day;
-            services_.catalogue->GetVideosByDate(share.video.Date, day);
+            services_.catalogue->GetVideosByDate(share.video.Date, day, ThumbnailLookup::kSkip);
             for (const VideoElement& video : day) {
                 if (video.FileName == share.video.FileName)
                     shared.IsFlag = video.IsFlag;

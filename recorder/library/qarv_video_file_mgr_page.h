@@ -119,7 +119,8 @@ class CQarvVideoFileMgrPage : public QWidget {
     void UpdatePagingButtons();
     void SetButtonEnabled(int id, bool enabled);
     void ShowPageFrom(int slot);
-    void FillRow(int slot, const VideoElement& video);
+    // Shows `video` in row `slot`, its thumbnails looked up anew on disk.
+    void FillRow(int slot, VideoElement& video);
     void UpdatePreview();
     void OnSkinButtonClick(int id);
     void OnPaging(int id);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 #include <utility>
 
 #include "common/file_util.h"
@@ -34,14 +35,14 @@ constexpr char kTimeAttribute[] = "Time";
 const ThirdDeclaration kDeclaration{"1.0", "gb2312", "no"};
 
 // The value of attribute `name`, or "" if `node` has none.
-std::string AttributeOrEmpty(const ThirdNode& node, const char* name) {
-    std::string value;
-    node.GetAttribute(name, value);
-    return value;
+const std::string& AttributeOrEmpty(const ThirdNode& node, std::string_view name) {
+    static const std::string kEmpty;
+    const std::string* value = node.AttributeValue(name);
+    return value != nullptr ? *value : kEmpty;
 }
 
 // A mark reads as set only when its attribute is exactly "1".
-bool ReadMark(const ThirdNode& node, const char* name) {
+bool ReadMark(const ThirdNode& node, std::string_view name) {
     return AttributeOrEmpty(node, name) == "1";
 }
 
@@ -73,9 +74,8 @@ std::string TimeStamp() {
 VideoElement EntryElement(const ThirdNode& entry, const std::string& date) {
     VideoElement element;
     element.Category = AttributeOrEmpty(entry, kCategoryAttribute);
-    int duration = 0;
-    entry.GetIntAttribute(kDurationAttribute, duration);
-    element.Duration = duration;
+    const std::string* duration = entry.AttributeValue(kDurationAttribute);
+    element.Duration = duration != nullptr ? ParseIntLikeAtoi(*duration) : 0;
     element.Title = AttributeOrEmpty(entry, kTitleAttribute);
     element.Time = AttributeOrEmpty(entry, kTimeAttribute);
     element.IsFlag = ReadMark(entry, kFlagAttribute);
@@ -92,7 +92,10 @@ bool IsDateList(const ThirdNode& dateList, const std::string& date) {
 }  // namespace
 
 VideoInfoXml::VideoInfoXml(std::string path, std::string videoFolder)
-    : path_(std::move(path)), videoFolder_(std::move(videoFolder)), root_(kRootName) {
+    : path_(std::move(path)),
+      videoFolder_(std::move(videoFolder)),
+      root_(kRootName),
+      file_(path_, kDeclaration) {
     Load();
 }
 
@@ -132,18 +135,44 @@ bool VideoInfoXml::SetAside() {
     return true;
 }
 
-int VideoInfoXml::ListAll(std::vector<VideoElement>& list) const {
+int VideoInfoXml::ListAll(std::vector<VideoElement>& list, ThumbnailLookup lookup) const {
     list.clear();
+    std::size_t entries = 0;
+    for (const ThirdNode& dateList : root_.children())
+        entries += dateList.children().size();
+    list.reserve(entries);
+    ListDateLists(nullptr, list, lookup);
+    return 0;
+}
+
+int VideoInfoXml::ListByDate(const std::string& date, std::vector<VideoElement>& list,
+                             ThumbnailLookup lookup) const {
+    ListDateLists(&date, list, lookup);
+    return 0;
+}
+
+void VideoInfoXml::ListDateLists(const std::string* date, std::vector<VideoElement>& list,
+                                 ThumbnailLookup lookup) const {
     ThumbnailIndex thumbnails(videoFolder_);
     for (const ThirdNode& dateList : root_.children()) {
-        const std::string date = AttributeOrEmpty(dateList, kDateAttribute);
+        const std::string& listDate = AttributeOrEmpty(dateList, kDateAttribute);
+        if (date != nullptr && listDate != *date)
+            continue;
         for (const ThirdNode& entry : dateList.children()) {
-            VideoElement element = EntryElement(entry, date);
-            thumbnails.BuildThumbnailList(element);
-            list.push_back(std::move(element));
+            list.push_back(EntryElement(entry, listDate));
+            if (lookup == ThumbnailLookup::kLookUp)
+                thumbnails.BuildThumbnailList(list.back());
         }
     }
-    return 0;
+}
+
+void VideoInfoXml::ForEachEntry(
+    const std::function<void(const std::string& date, const std::string& fileName)>& visit) const {
+    for (const ThirdNode& dateList : root_.children()) {
+        const std::string& date = AttributeOrEmpty(dateList, kDateAttribute);
+        for (const ThirdNode& entry : dateList.children())
+            visit(date, entry.text());
+    }
 }
 
 int VideoInfoXml::CountVideos(const std::string& date, const std::string& fileName) const {
@@ -165,15 +194,34 @@ ThirdNode* VideoInfoXml::FindDateList(const std::string& date) {
     return nullptr;
 }
 
-int VideoInfoXml::SaveOrRestore(ThirdNode before) {
+VideoInfoXml::Before VideoInfoXml::Remember(const std::string& date) const {
+    Before before;
+    before.rootChildren = root_.children().size();
+    for (std::size_t i = 0; i < root_.children().size(); ++i) {
+        if (IsDateList(root_.children()[i], date))
+            before.dateLists.emplace_back(i, root_.children()[i]);
+    }
+    return before;
+}
+
+int VideoInfoXml::SaveOrRestore(Before before) {
+    std::vector<ThirdNode>& dateLists = root_.children();
+    for (const auto& [index, dateList] : before.dateLists)
+        file_.MarkChanged(index);
+    for (std::size_t i = before.rootChildren; i < dateLists.size(); ++i)
+        file_.MarkChanged(i);
     if (Save() == 0)
         return 0;
-    root_ = std::move(before);
+    dateLists.resize(before.rootChildren);
+    for (auto& [index, dateList] : before.dateLists) {
+        dateLists[index] = std::move(dateList);
+        file_.MarkChanged(index);
+    }
     return -1;
 }
 
 int VideoInfoXml::AddVideo(const VideoElement& element) {
-    ThirdNode before = root_;
+    Before before = Remember(element.Date);
     // One entry per file name and day: the file at that name is the one being added.
     std::size_t replaced = 0;
     for (ThirdNode& dateList : root_.children()) {
@@ -211,7 +259,7 @@ int VideoInfoXml::RemoveVideo(const VideoElement& element) {
     ThirdNode* dateList = FindDateList(element.Date);
     if (dateList == nullptr)
         return 0;
-    ThirdNode before = root_;
+    Before before = Remember(element.Date);
     std::erase_if(dateList->children(),
                   [&element](const ThirdNode& entry) { return entry.text() == element.FileName; });
     return SaveOrRestore(std::move(before));
@@ -221,7 +269,7 @@ int VideoInfoXml::RemoveEntry(const VideoElement& element) {
     const std::optional<EntryPosition> position = FindEntry(element);
     if (!position)
         return 0;
-    ThirdNode before = root_;
+    Before before = Remember(element.Date);
     std::vector<ThirdNode>& entries = root_.children()[position->dateList].children();
     entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(position->entry));
     return SaveOrRestore(std::move(before));
@@ -253,7 +301,7 @@ int VideoInfoXml::UpdateVideo(const VideoElement& element) {
     for (ThirdNode& entry : dateList->children()) {
         if (entry.text() != element.FileName)
             continue;
-        ThirdNode before = root_;
+        Before before = Remember(element.Date);
         SetExistingAttribute(entry, kFlagAttribute, MarkText(element.IsFlag));
         SetExistingAttribute(entry, kUploadAttribute, MarkText(element.IsUpload));
         SetExistingAttribute(entry, kCategoryAttribute, element.Category);
@@ -267,7 +315,7 @@ int VideoInfoXml::Save() {
     // An unreadable file still at the path is moved aside before anything replaces it.
     if (!mayWrite_ && !SetAside())
         return -1;
-    return SaveXmlFile(path_, root_, kDeclaration);
+    return file_.Save(root_);
 }
 
 }  // namespace qarv

@@ -1,18 +1,26 @@
 #pragma once
 // The video catalogue file ("./Video/VideoInfo.xml") held in memory as a ThirdNode tree: a
 // root with one date list per day and one entry per recording. The tree is the authority;
-// every change is made to it and then the whole tree is written out. Used by one thread at
+// every change is made to it and then the whole tree is written out (only the date lists
+// changed are printed anew). Used by one thread at
 // a time (QarvFileManagement serialises the calls).
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/third_node.h"
+#include "common/xml_file.h"
 #include "recorder/library/video_element.h"
 
 namespace qarv {
+
+// Whether a listing looks up each entry's thumbnails on disk. A page that shows a few entries
+// at a time looks them up for those only.
+enum class ThumbnailLookup { kLookUp, kSkip };
 
 class VideoInfoXml {
   public:
@@ -27,8 +35,16 @@ class VideoInfoXml {
     VideoInfoXml& operator=(const VideoInfoXml&) = delete;
 
     // Clears `list`, then appends every entry: date lists in file order, entries in file
-    // order within each, with their thumbnails looked up. Always 0.
-    int ListAll(std::vector<VideoElement>& list) const;
+    // order within each, with their thumbnails looked up unless told to skip them. Always 0.
+    int ListAll(std::vector<VideoElement>& list, ThumbnailLookup lookup = ThumbnailLookup::kLookUp) const;
+    // Appends the entries of every date list of `date`, as ListAll lists them. Always 0.
+    int ListByDate(const std::string& date, std::vector<VideoElement>& list,
+                   ThumbnailLookup lookup = ThumbnailLookup::kLookUp) const;
+
+    // Calls `visit` with the date and file name of every entry, in the order ListAll lists
+    // them, without making VideoElement values.
+    void ForEachEntry(
+        const std::function<void(const std::string& date, const std::string& fileName)>& visit) const;
 
     // Number of entries of `date` (in every date list of that date) named `fileName`.
     int CountVideos(const std::string& date, const std::string& fileName) const;
@@ -68,15 +84,26 @@ class VideoInfoXml {
 
     void Load();
     bool SetAside();
+    // Appends the entries of the date lists of `date` (of all of them if null).
+    void ListDateLists(const std::string* date, std::vector<VideoElement>& list,
+                       ThumbnailLookup lookup) const;
     ThirdNode* FindDateList(const std::string& date);
     // The entry RemoveEntry takes, if there is one.
     std::optional<EntryPosition> FindEntry(const VideoElement& element) const;
-    // Save(); on failure puts `before` back as the tree. 0 or -1.
-    int SaveOrRestore(ThirdNode before);
+    // The date lists a change to the entries of `date` may touch, as they are now.
+    struct Before {
+        std::vector<std::pair<std::size_t, ThirdNode>> dateLists;  // index among the root's children
+        std::size_t rootChildren = 0;
+    };
+    Before Remember(const std::string& date) const;
+    // Save(); on failure puts the date lists back as `before` holds them (and drops a date list
+    // created since). 0 or -1.
+    int SaveOrRestore(Before before);
 
     std::string path_;
     std::string videoFolder_;
     ThirdNode root_;
+    IncrementalXmlFile file_;
     // False while an unreadable file that could not be moved aside lies at the path.
     bool mayWrite_ = true;
 };

@@ -53,6 +53,33 @@ TEST(TextTest, Gb18030RoundTrip) {
     EXPECT_EQ(back, big);
 }
 
+// The ASCII runs are copied past iconv: the result and the verdict are iconv's in every case,
+// also where a two-byte character's second byte is an ASCII letter.
+TEST(TextTest, Gb18030ToUtf8MatchesIconv) {
+    const std::string cases[] = {
+        "",
+        "plain ascii <a b=\"1\"/>",
+        "\xC2\xBC\xCF\xF1 abc \xD6\xD0",  // 录像 abc 中
+        "\x81\x40\x81\x7E x",             // 丂 and a second byte of "~"
+        "a\x95\x32\x82\x36"
+        "b",  // four bytes: U+1F600
+        "end cut \xD6",
+        "four cut \x95\x32\x82",
+        "bad lead \x80 x",
+        "bad lead \xFF x",
+        "lead then space \x81 x",
+    };
+    for (const std::string& input : cases) {
+        std::string expected;
+        const int expectedResult = ConvertEncoding("GB18030", "UTF-8", input, expected);
+        std::string out;
+        EXPECT_EQ(Gb18030ToUtf8(input, out), expectedResult) << input;
+        if (expectedResult == 0) {
+            EXPECT_EQ(out, expected) << input;
+        }
+    }
+}
+
 TEST(TextTest, ConversionFailures) {
     std::string out;
     EXPECT_EQ(ConvertEncoding("UTF-8", "GB18030", "\xE4\xB8", out), -1);  // truncated input

@@ -270,6 +270,19 @@ TEST(ThirdXmlToolTest, NestingBeyondTheLimitIsRefusedWithoutCrashing) {
                                "--><![CDATA[" + Repeat("<a>", 1000) + "]]>" + Repeat("<b/>", 1000) + "</r>";
     ASSERT_EQ(tool.ParseText(hidden, root), 0);
     EXPECT_EQ(root.children().size(), 1000u);
+
+    // TinyXML's reader may step over a closing quote: a "&#x...;" reference runs to the next
+    // ";", and a UTF-8 lead byte takes its following bytes along. What lies inside is then
+    // a value, not markup, and the parse keeps it.
+    const std::string swallowed[] = {
+        "<r a=\"&#x\">" + Repeat("<a>", 1000) + "x1;\"></r>",
+        "<r a=\"\xE4\">" + Repeat("<a>", 1000) + "\"></r>",
+        "<r>&#x" + Repeat("<a>", 1000) + "x1;</r>",
+    };
+    for (const std::string& text : swallowed) {
+        EXPECT_EQ(tool.ParseText(text, root), 0) << text.substr(0, 20);
+        EXPECT_TRUE(root.children().empty()) << text.substr(0, 20);
+    }
 }
 
 TEST(ThirdXmlToolTest, TooManyAttributesOnOneElementAreRefused) {

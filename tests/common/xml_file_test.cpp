@@ -327,5 +327,65 @@ TEST(XmlFileTest, RepeatedSavesReplaceTheFileAndLeaveNothingElse) {
     EXPECT_EQ(CountEntries(dir.path()), 1);
 }
 
+// A save that prints only the changed children writes the bytes a whole save writes, through
+// a series of changes, for every kind of text a catalogue may hold.
+TEST(XmlFileTest, IncrementalSavesWriteWhatAWholeSaveWrites) {
+    const std::string texts[] = {kTitle,         "  two  spaces ", "a\nb\tc", "<&>\"'",
+                                 "\xEE\x9E\x8D", "bad \xFF byte",  "",        "]]> and  spaces"};
+    ThirdNode root("VideoRoot");
+    root.AddAttribute("Version", "1");
+    for (int day = 0; day < 3; ++day) {
+        ThirdNode list("DateList");
+        list.AddAttribute("Date", "2014_9_" + std::to_string(day));
+        for (const std::string& text : texts) {
+            ThirdNode entry("Element", text);
+            entry.AddAttribute("Title", text);
+            list.AddChild(entry);
+        }
+        ThirdNode nested("Nested");
+        nested.AddChild(ThirdNode("Inner", kGame));
+        list.AddChild(nested);
+        root.AddChild(list);
+    }
+    root.AddChild(ThirdNode("Empty"));
+
+    TempDir dir;
+    for (const char* encoding : {"UTF-8", "gb2312"}) {
+        const ThirdDeclaration declaration{"1.0", encoding, "no"};
+        const std::string whole = dir.file("whole.xml");
+        const std::string part = dir.file("part.xml");
+        IncrementalXmlFile file(part, declaration);
+        ThirdNode tree = root;
+        const std::function<void(ThirdNode&, IncrementalXmlFile&)> changes[] = {
+            [](ThirdNode&, IncrementalXmlFile&) {},
+            [](ThirdNode& t, IncrementalXmlFile& f) {
+                t.children()[1].children()[0].set_text("changed");
+                f.MarkChanged(1);
+            },
+            [](ThirdNode& t, IncrementalXmlFile&) { t.AddChild(ThirdNode("DateList", "new")); },
+            [](ThirdNode& t, IncrementalXmlFile& f) {
+                t.children().erase(t.children().begin());
+                f.MarkAllChanged();
+            },
+            [](ThirdNode& t, IncrementalXmlFile& f) {
+                t.set_text("root text");
+                f.MarkAllChanged();
+            },
+            [](ThirdNode& t, IncrementalXmlFile& f) {
+                t = ThirdNode("VideoRoot");
+                f.MarkAllChanged();
+            },
+        };
+        int step = 0;
+        for (const auto& change : changes) {
+            change(tree, file);
+            ASSERT_EQ(SaveXmlFile(whole, tree, declaration), 0) << encoding << step;
+            ASSERT_EQ(file.Save(tree), 0) << encoding << step;
+            EXPECT_EQ(ReadFileText(part), ReadFileText(whole)) << encoding << " step " << step;
+            ++step;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qarv

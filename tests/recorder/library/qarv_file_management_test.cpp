@@ -44,6 +44,13 @@ std::vector<std::string> Names(const std::vector<VideoElement>& list) {
     return names;
 }
 
+// The catalogue's entries as a page lists them.
+std::vector<VideoElement> Listed(QarvFileManagement& manager) {
+    std::vector<VideoElement> list;
+    manager.ListAll(list, ThumbnailLookup::kSkip);
+    return list;
+}
+
 std::string DateKeyDaysAgo(int days) {
     const std::time_t when = std::time(nullptr) - static_cast<std::time_t>(days) * 24 * 3600;
     std::tm local{};
@@ -137,7 +144,7 @@ TEST_F(QarvFileManagementTest, FileFormatAfterAddUpdateAndDelete) {
     EXPECT_FALSE(fs::exists(first));
     for (int i = 0; i < 5; ++i)
         EXPECT_FALSE(fs::exists(ThumbnailPath(first, i))) << i;
-    EXPECT_EQ(Names(manager.GetVideos()), (std::vector<std::string>{"2014_9_9/1.flv", "2014_9_10/0.flv"}));
+    EXPECT_EQ(Names(Listed(manager)), (std::vector<std::string>{"2014_9_9/1.flv", "2014_9_10/0.flv"}));
 
     const std::string log = Log();
     EXPECT_NE(log.find("[添加文件 " + first + "][ File:QarvFileManagement ]"), std::string::npos) << log;
@@ -167,7 +174,7 @@ TEST_F(QarvFileManagementTest, AddFileOfAMissingFileChangesNothing) {
     const std::string before = ReadFileText(Catalogue());
     EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "missing.flv")), 0);
     EXPECT_EQ(ReadFileText(Catalogue()), before);
-    EXPECT_TRUE(manager.GetVideos().empty());
+    EXPECT_TRUE(Listed(manager).empty());
     EXPECT_EQ(Log(), "");
 }
 
@@ -180,7 +187,7 @@ TEST_F(QarvFileManagementTest, AddFileOfAnUnprobeableFileLogsButAddsNothing) {
     EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "notes.flv")), 0);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(ReadFileText(Catalogue()), kDeclarationLine + "<VideoRoot />\r\n");
-    EXPECT_TRUE(manager.GetVideos().empty());
+    EXPECT_TRUE(Listed(manager).empty());
     EXPECT_NE(Log().find("[添加文件 " + path + "]"), std::string::npos);
 }
 
@@ -190,7 +197,7 @@ TEST_F(QarvFileManagementTest, AddFileMeasuresAVideoWithoutLengthInItsHeader) {
     const std::string bytes = ReadFileText(path);
     WriteFileText(path, bytes.substr(0, bytes.size() * 2 / 3));  // an encoder killed midway
     EXPECT_EQ(manager.AddFile(Recording("2014_9_9", "killed.flv")), 0);
-    const std::vector<VideoElement> videos = manager.GetVideos();
+    const std::vector<VideoElement> videos = Listed(manager);
     ASSERT_EQ(videos.size(), 1u);
     EXPECT_GE(videos[0].Duration, 1);
     EXPECT_LE(videos[0].Duration, 3);
@@ -233,7 +240,7 @@ TEST_F(QarvFileManagementTest, NamesLeavingTheirFolderAreRefused) {
         EXPECT_TRUE(element.Thumbnails.empty());
     }
     EXPECT_EQ(manager.DeleteFile(listed[0]), -1);
-    EXPECT_EQ(manager.GetVideos().size(), 1u);
+    EXPECT_EQ(Listed(manager).size(), 1u);
     for (const std::string& path : kept)
         EXPECT_TRUE(fs::exists(path)) << path;
 }
@@ -276,7 +283,6 @@ TEST_F(QarvFileManagementTest, ANewRecordingUnderACataloguedNameReplacesItsEntry
     std::vector<VideoElement> list;
     manager.ListAll(list);
     ASSERT_EQ(Names(list), (std::vector<std::string>{"2014_9_9/0.flv"}));
-    EXPECT_EQ(Names(manager.GetVideos()), Names(list));
     EXPECT_EQ(list[0].Title, "");
     EXPECT_FALSE(list[0].IsUpload);
     EXPECT_EQ(list[0].Time, "05:06:07");
@@ -300,7 +306,7 @@ TEST_F(QarvFileManagementTest, DeletingOneOfTwoEntriesOfAFileKeepsTheFileForTheO
     EXPECT_EQ(manager.DeleteFile(list[2]), 0);
     EXPECT_TRUE(fs::exists(path));
     EXPECT_TRUE(fs::exists(ThumbnailPath(path, 0)));
-    EXPECT_EQ(Names(manager.GetVideos()), (std::vector<std::string>{"2014_9_9/a.flv", "2014_9_9/b.flv"}));
+    EXPECT_EQ(Names(Listed(manager)), (std::vector<std::string>{"2014_9_9/a.flv", "2014_9_9/b.flv"}));
     EXPECT_EQ(ReadFileText(Catalogue()).find("new"), std::string::npos);
 
     EXPECT_EQ(manager.DeleteFile(list[0]), 0);
@@ -321,7 +327,7 @@ TEST_F(QarvFileManagementTest, DeleteOfAFileAlreadyGoneRemovesItsEntry) {
 
     EXPECT_EQ(manager.DeleteFile(Recording("2014_9_9", "a.flv")), 0);
     EXPECT_FALSE(fs::exists(ThumbnailPath(path, 0)));
-    EXPECT_TRUE(manager.GetVideos().empty());
+    EXPECT_TRUE(Listed(manager).empty());
     std::vector<VideoElement> list;
     manager.ListAll(list);
     EXPECT_TRUE(list.empty());
@@ -341,7 +347,7 @@ TEST_F(QarvFileManagementTest, DeleteThatCannotRemoveAFileKeepsTheEntry) {
     EXPECT_FALSE(fs::exists(path));
     EXPECT_FALSE(fs::exists(ThumbnailPath(path, 0)));
     EXPECT_EQ(ReadFileText(Catalogue()), catalogue);
-    EXPECT_EQ(manager.GetVideos().size(), 1u);
+    EXPECT_EQ(Listed(manager).size(), 1u);
 
     // A video path that is a folder is not deleted either.
     fs::create_directories(VideoPath("2014_9_9", "dir.flv"));
@@ -358,7 +364,7 @@ TEST_F(QarvFileManagementTest, VideosByDateAppendsExactMatchesInFileOrder) {
                                    "<DateList Date=\"2014_9_1\"><Element>ignored.flv</Element></DateList>"
                                    "</VideoRoot>");
     QarvFileManagement manager(Folder(), Catalogue());
-    EXPECT_EQ(manager.GetVideos().size(), 4u);
+    EXPECT_EQ(Listed(manager).size(), 4u);
     std::vector<VideoElement> list{Recording("kept", "kept.flv")};
     EXPECT_EQ(manager.GetVideosByDate("2014_9_10", list), 0);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"kept/kept.flv", "2014_9_10/b.flv", "2014_9_10/c.flv"}));
@@ -408,12 +414,12 @@ TEST_F(QarvFileManagementTest, WorkerAddsWhileTheUserInterfaceUpdatesAndLists) {
     worker.join();
 
     QarvFileManagement reloaded(Folder(), Catalogue());
-    const std::vector<VideoElement> videos = reloaded.GetVideos();
+    const std::vector<VideoElement> videos = Listed(reloaded);
     ASSERT_EQ(videos.size(), static_cast<std::size_t>(kRecordings + 1));
     EXPECT_EQ(videos[0].Title, "title " + std::to_string(updates - 1));
     for (int i = 1; i <= kRecordings; ++i)
         EXPECT_EQ(videos[i].Duration, 3);
-    EXPECT_EQ(manager.GetVideos().size(), static_cast<std::size_t>(kRecordings + 1));
+    EXPECT_EQ(Listed(manager).size(), static_cast<std::size_t>(kRecordings + 1));
 }
 
 TEST_F(QarvFileManagementTest, InstanceIsMadeOnceForTheCurrentDirectory) {
