@@ -138,7 +138,7 @@ int main() {
 
     qarv::VideoInfoXml store(path, videoFolder);
     int failedAdds = 0;
-    const std::vector<double> add = Time(kAddRuns, [&](int i) {
+    const auto addOne = [&](int i) {
         qarv::VideoElement element;
         element.Date = "2014_4_16";
         element.FileName = "new" + std::to_string(i) + ".flv";
@@ -146,7 +146,10 @@ int main() {
         element.Time = "12:00:00";
         if (store.AddVideo(element) != 0)
             ++failedAdds;
-    });
+    };
+    // The first save after the load prints every date list; later ones only the one changed.
+    const std::vector<double> first = Time(1, [&](int) { addOne(-1); });
+    const std::vector<double> add = Time(kAddRuns, addOne);
     if (failedAdds != 0) {
         std::fprintf(stderr, "%d of %d adds failed; nothing measured\n", failedAdds, kAddRuns);
         return 1;
@@ -170,6 +173,7 @@ int main() {
            plain);
     std::printf("    atomic replace of the same bytes (write, fsync, rename): median %.2f ms; ratio %.1fx\n",
                 Median(atomic), Median(add) / Median(atomic));
+    std::printf("    first AddFile after the load (prints the whole file): %.2f ms\n", first[0]);
 
     std::error_code error;
     std::filesystem::remove_all(root, error);
