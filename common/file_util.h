@@ -71,4 +71,9 @@ int CreateDirectoryIfMissing(const std::string& path);
 // The process's current directory, or an empty string if it cannot be read.
 std::string CurrentDirectory();
 
+// Makes the folder that holds the running program the current directory, so that a program
+// started from elsewhere (a desktop menu) finds its installation's files. 0, or -1 (the
+// current directory is unchanged).
+int ChangeToProgramDirectory();
+
 }  // namespace qarv

@@ -112,4 +112,12 @@ std::string CurrentDirectory() {
     return error ? std::string() : path.string();
 }
 
+int ChangeToProgramDirectory() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || !program.has_parent_path())
+        return -1;
+    return ::chdir(program.parent_path().c_str()) == 0 ? 0 : -1;
+}
+
 }  // namespace qarv

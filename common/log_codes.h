@@ -131,4 +131,15 @@ inline constexpr const char kMsgWebSandboxOff[] = "以root身份运行，网页�
 inline constexpr int kCodeWebModuleMissing = -71;
 inline constexpr const char kMsgWebModuleMissing[] = "网页模块无法加载 %s";
 
+// The launcher and updater.
+inline constexpr const char kSrcQarvClientUpdate[] = "QarvClientUpdate";
+// ERROR, arguments: the outcome code and the text shown to the user. The offered recorder was
+// not installed; the old one and its version stay.
+inline constexpr int kCodeUpdateFailed = -60;
+inline constexpr const char kMsgUpdateFailed[] = "更新失败 %d: %s";
+// ERROR, argument: the configuration file. The new recorder is installed but its version
+// could not be recorded.
+inline constexpr int kCodeVersionWriteFailed = -61;
+inline constexpr const char kMsgVersionWriteFailed[] = "写入版本信息失败 %s";
+
 }  // namespace qarv

@@ -6,7 +6,7 @@
 namespace qarv {
 namespace {
 
-constexpr std::array<std::pair<FaultMode, const char*>, 13> kNames = {{
+constexpr std::array<std::pair<FaultMode, const char*>, 16> kNames = {{
     {FaultMode::kNone, "none"},
     {FaultMode::kSlow, "slow"},
     {FaultMode::kHang, "hang"},
@@ -20,6 +20,9 @@ constexpr std::array<std::pair<FaultMode, const char*>, 13> kNames = {{
     {FaultMode::kBigReply, "big-reply"},
     {FaultMode::kCutUpload, "cut-upload"},
     {FaultMode::kSlowReader, "slow-reader"},
+    {FaultMode::kHtmlPage, "html-page"},
+    {FaultMode::kStall, "stall"},
+    {FaultMode::kWrongSha256, "wrong-sha256"},
 }};
 
 }  // namespace

@@ -20,11 +20,15 @@ enum class FaultMode {
     kBigReply,         // a well-formed reply padded to 10 MiB
     kCutUpload,        // the upload only: closes the connection once half its body is read
     kSlowReader,       // the upload only: reads the body at a limited rate, then answers
+    kHtmlPage,         // the download only: HTTP 200 with an HTML page instead of the file
+    kStall,            // the download only: sends half the file, then nothing until the server stops
+    kWrongSha256,      // the version query only: announces a SHA-256 the offered file does not have
 };
 
 // Reads a mode by its command-line name ("none", "slow", "hang", "cut", "http500",
 // "http500-envelope", "not-json", "bad-envelope", "refuse", "split", "big-reply",
-// "cut-upload", "slow-reader"). 0, or -1 for an unknown name.
+// "cut-upload", "slow-reader", "html-page", "stall", "wrong-sha256"). 0, or -1 for an unknown
+// name.
 int ParseFaultMode(std::string_view name, FaultMode* mode);
 
 // The command-line name of `mode`.

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <json/value.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -83,6 +84,45 @@ Json::Value LogEntry(const Request& request) {
     entry["params"] = params;
     entry["cookie"] = request.has_header("Cookie");
     return entry;
+}
+
+using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
+
+std::string HexOf(const unsigned char* bytes, unsigned int length) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text.push_back(kHex[bytes[i] >> 4]);
+        text.push_back(kHex[bytes[i] & 0xf]);
+    }
+    return text;
+}
+
+// Lower-case hex SHA-256 of the rest of `file` into `hex`. 0, or -1 on a read error.
+int FileSha256Hex(std::FILE* file, std::string* hex) {
+    DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+        return -1;
+    std::vector<char> buffer(kDownloadChunkBytes);
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+        if (EVP_DigestUpdate(context.get(), buffer.data(), got) != 1)
+            return -1;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (std::ferror(file) || EVP_DigestFinal_ex(context.get(), digest, &length) != 1)
+        return -1;
+    *hex = HexOf(digest, length);
+    return 0;
+}
+
+// Lower-case hex SHA-256 of `text`: a well-formed digest that no offered file has.
+std::string Sha256Hex(const std::string& text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
+    return HexOf(digest, length);
 }
 
 // The body of an error page sent in place of a reply (HTTP 500 fault).
@@ -195,6 +235,7 @@ struct SiteServer::Impl {
     UploadStore uploads;
     RequestLog log;
     std::atomic<std::uint64_t> statisticVisits{0};
+    std::string offerSha256;  // of the offered file, read at the start; empty when none is offered
 
     httplib::Server http;
     std::thread listener;
@@ -243,9 +284,12 @@ void SiteServer::Impl::AnswerJson(Response& response, FaultMode mode, Json::Valu
             WaitForStop(std::chrono::milliseconds(options.slowMs));
             [[fallthrough]];
         case FaultMode::kNone:
-        case FaultMode::kHang:        // held before the request was handled
-        case FaultMode::kCutUpload:   // acts on the upload's body
-        case FaultMode::kSlowReader:  // acts on the upload's body
+        case FaultMode::kHang:         // held before the request was handled
+        case FaultMode::kCutUpload:    // acts on the upload's body
+        case FaultMode::kSlowReader:   // acts on the upload's body
+        case FaultMode::kHtmlPage:     // acts on the download
+        case FaultMode::kStall:        // acts on the download
+        case FaultMode::kWrongSha256:  // acts on the version reply's payload
             response.status = 200;
             response.set_content(RenderEnvelope(envelope), kJsonType);
             return;
@@ -461,6 +505,10 @@ void SiteServer::Impl::Version(const Request& request, Response& response) {
     if (request.get_param_value("app") == "recorder" && request.get_param_value("platform") == "windows") {
         envelope.desc = "OK";
         envelope.result["version"] = options.offerVersion;
+        if (!offerSha256.empty()) {
+            envelope.result["sha256"] =
+                mode == FaultMode::kWrongSha256 ? Sha256Hex(offerSha256) : offerSha256;
+        }
     } else {
         envelope.retn = kSiteUnknownApp;
         envelope.desc = "no such application or platform";
@@ -508,7 +556,14 @@ void SiteServer::Impl::Download(const Request& request, Response& response) {
         return;
     }
 
-    // Streams the file from disk; the cut mode stops at half of it and closes the connection.
+    if (mode == FaultMode::kHtmlPage) {
+        response.status = 200;
+        response.set_content(kServerErrorPage, kHtmlType);
+        return;
+    }
+
+    // Streams the file from disk; the cut mode stops at half of it and closes the connection,
+    // the stall mode stops there and holds the connection open until the server stops.
     struct Source {
         FilePtr file;
         std::vector<char> buffer;
@@ -517,11 +572,13 @@ void SiteServer::Impl::Download(const Request& request, Response& response) {
     auto source = std::make_shared<Source>();
     source->file = std::move(file);
     source->buffer.resize(kDownloadChunkBytes);
-    source->end = mode == FaultMode::kCut ? size / 2 : size;
+    source->end = mode == FaultMode::kCut || mode == FaultMode::kStall ? size / 2 : size;
     response.status = 200;
     response.set_content_provider(
         size, "application/octet-stream",
-        [source, this](std::size_t offset, std::size_t length, DataSink& sink) {
+        [source, mode, this](std::size_t offset, std::size_t length, DataSink& sink) {
+            if (mode == FaultMode::kStall && offset >= source->end)
+                WaitForStop();
             if (Stopping() || offset >= source->end)
                 return false;
             if (::ftello(source->file.get()) != static_cast<off_t>(offset) &&
@@ -729,7 +786,8 @@ int SiteServer::Start(int port, std::string* error) {
     if (!impl.options.offerFile.empty()) {
         FilePtr offered(std::fopen(impl.options.offerFile.c_str(), "rbe"));
         struct stat status {};
-        if (!offered || ::fstat(::fileno(offered.get()), &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (!offered || ::fstat(::fileno(offered.get()), &status) != 0 || !S_ISREG(status.st_mode) ||
+            FileSha256Hex(offered.get(), &impl.offerSha256) != 0) {
             *error = "cannot read the offered file " + impl.options.offerFile;
             return -1;
         }

@@ -5,8 +5,9 @@
 // accounts, sessions and uploads, and records every request in its data folder:
 // DATA/requests.log (one JSON line per request) and DATA/uploads/N/ (see UploadStore).
 // Its fault mode makes every JSON endpoint misbehave (see FaultMode); the download takes the
-// slow, hang, cut and HTTP 500 modes too, the HTML pages none. The fault may be limited to one
-// path and to a number of requests.
+// slow, hang, cut, HTTP 500, html-page and stall modes too, the HTML pages none. The version
+// reply carries the offered file's SHA-256 (wrong in the wrong-sha256 mode). The fault may be
+// limited to one path and to a number of requests.
 // Start, Stop and the destructor are called from one thread; SetFault from any thread;
 // requests are served on the server's own thread pool.
 
@@ -21,7 +22,8 @@ namespace qarv {
 struct SiteOptions {
     std::string dataDir = "devsite-data";
     std::string offerVersion = "1.0.0.2";  // the recorder version the update server offers
-    std::string offerFile;                 // the file offered as the new recorder; empty: none
+    std::string
+        offerFile;  // the file offered as the new recorder (its SHA-256 goes with the version); empty: none
     FaultMode fault = FaultMode::kNone;
     std::string faultPath;  // the fault touches only requests for this path ("/login.php"); empty: all
     long faultTimes = -1;   // the fault touches this many requests, later ones are served; -1: all
