@@ -1,14 +1,15 @@
 #include "updater/download_thread.h"
 
 #include <curl/curl.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "common/messages.h"
+#include "updater/sha256_pipe.h"
 
 namespace qarv {
 namespace {
@@ -42,26 +43,6 @@ struct TransferHandles {
     bool added = false;
 };
 
-struct DigestFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestFree>;
-
-// Lower-case hex of the digest in `context`, or empty on failure.
-std::string FinishDigest(EVP_MD_CTX* context) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context, digest, &length) != 1)
-        return std::string();
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text.push_back(kHex[digest[i] >> 4]);
-        text.push_back(kHex[digest[i] & 0xf]);
-    }
-    return text;
-}
-
 std::string LowerAscii(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z')
@@ -84,8 +65,7 @@ struct DownloadThread::Callbacks {
             self->writeFailed_ = true;
             return 0;
         }
-        if (self->digest_ != nullptr &&
-            EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(self->digest_), data, bytes) != 1) {
+        if (self->digest_ != nullptr && !self->digest_->Feed(data, bytes)) {
             self->writeFailed_ = true;
             return 0;
         }
@@ -180,13 +160,11 @@ DownloadOutcome DownloadThread::Transfer() {
     writeFailed_ = false;
     tooLarge_ = false;
     postedPerMille_ = -1;
-    DigestContext digest;
-    if (!expectedSha256_.empty()) {
-        digest.reset(EVP_MD_CTX_new());
-        if (!digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1)
-            return kDownloadNotStarted;
-    }
-    digest_ = digest.get();
+    // The digest is made beside the transfer, on a thread of its own.
+    std::optional<Sha256Pipe> digest;
+    if (!expectedSha256_.empty())
+        digest.emplace();
+    digest_ = digest ? &*digest : nullptr;
 
     TransferHandles transfer;
     transfer.easy = curl_easy_init();
@@ -277,7 +255,7 @@ DownloadOutcome DownloadThread::Transfer() {
         return kDownloadWrongSize;
     if (std::fflush(file_.get()) != 0)
         return kDownloadWriteFailed;
-    if (digest && FinishDigest(digest.get()) != expectedSha256_)
+    if (digest && digest->Finish() != expectedSha256_)
         return kDownloadChecksumMismatch;
     return kDownloadComplete;
 }

@@ -16,6 +16,8 @@
 
 namespace qarv {
 
+class Sha256Pipe;
+
 // How a download ended; posted as lParam of WM_DOWNLOAD_DONE (wParam is always 1). Only a
 // complete download may be installed.
 enum DownloadOutcome {
@@ -87,7 +89,7 @@ class DownloadThread : public Thread {
     bool writeFailed_ = false;
     bool tooLarge_ = false;
     int postedPerMille_ = -1;
-    void* digest_ = nullptr;  // the EVP_MD_CTX* of the running transfer, or null
+    Sha256Pipe* digest_ = nullptr;  // of the running transfer, or null
 
     std::atomic<bool> stopRequested_{false};
     std::atomic<DownloadOutcome> outcome_{kDownloadNotStarted};

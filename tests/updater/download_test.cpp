@@ -19,6 +19,7 @@
 #include "tests/support/temp_dir.h"
 #include "updater/download_thread.h"
 #include "updater/recorder_install.h"
+#include "updater/sha256_pipe.h"
 #include "updater/update_check.h"
 
 namespace qarv {
@@ -264,6 +265,28 @@ TEST(RecorderInstallTest, OnlyAProgramOfThisMachineReplacesTheRecorderInOneRenam
         EXPECT_EQ(InstallRecorder(temp, target), kInstallFailed);
         ::chmod(dir.path().c_str(), 0755);
         EXPECT_EQ(test::ReadFileText(target), "old");
+    }
+}
+
+// The digest made beside a download is the file's, however the pieces fall on its blocks.
+TEST(Sha256PipeTest, DigestOfPiecesOfEverySize) {
+    struct Case {
+        std::size_t total;
+        std::size_t piece;
+        const char* sha256;  // of `total` bytes 'a'
+    };
+    const Case cases[] = {
+        {0, 1, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {3, 1, "9834876dcfb05cb167a5c24953eba58c4ac89b1adf57f28f2f9d09af107ee8f0"},
+        {3u << 20, 1u << 20, "6f850bc94ae6f7de14297c01616c36d712d22864497b28a63b81d776b035e656"},
+        {(1u << 20) + 1, 4097, "4a3f0c0c213adea174f9a3d4c13177315b588bdb2e9c1012d3d0bf0453ca0f6a"},
+    };
+    for (const Case& c : cases) {
+        const std::string bytes(c.total, 'a');
+        Sha256Pipe pipe;
+        for (std::size_t at = 0; at < bytes.size(); at += c.piece)
+            ASSERT_TRUE(pipe.Feed(bytes.data() + at, std::min(c.piece, bytes.size() - at)));
+        EXPECT_EQ(pipe.Finish(), c.sha256) << c.total;
     }
 }
 
