@@ -115,4 +115,12 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
 }  // namespace qarv

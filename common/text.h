@@ -57,4 +57,7 @@ int ConvertFromUtf8(const char* to, std::string_view input, const CharacterSubst
 // ASCII case-insensitive equality (names of attributes, process image names).
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
+// `text` with the ASCII capitals A-Z made small; other bytes as they are.
+std::string AsciiLower(std::string text);
+
 }  // namespace qarv

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/messages.h"
+#include "common/text.h"
 #include "updater/sha256_pipe.h"
 
 namespace qarv {
@@ -42,14 +43,6 @@ struct TransferHandles {
     curl_slist* headers = nullptr;
     bool added = false;
 };
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -100,7 +93,7 @@ int DownloadThread::Prepare(MessageTargetPtr target, const std::string& url,
     std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferBytes);
     target_ = std::move(target);
     url_ = url;
-    expectedSha256_ = LowerAscii(expectedSha256);
+    expectedSha256_ = AsciiLower(expectedSha256);
     file_ = std::move(file);
     ready_ = true;
     return 0;

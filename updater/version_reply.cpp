@@ -2,32 +2,12 @@
 
 #include <json/json.h>
 
-#include <algorithm>
-#include <exception>
-#include <memory>
-
+#include "common/text.h"
 #include "common/third_node.h"
+#include "recorder/account/reply_envelope.h"
 
 namespace qarv {
 namespace {
-
-// Nesting deeper than this is no reply of the server; the reader refuses it before it can
-// exhaust the stack.
-constexpr int kMaxNesting = 64;
-
-bool ParseJson(std::string_view body, Json::Value& root) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    builder["failIfExtra"] = true;
-    builder["stackLimit"] = kMaxNesting;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    try {
-        return reader->parse(body.data(), body.data() + body.size(), &root, &errors);
-    } catch (const std::exception&) {
-        return false;  // the reader reports exceeding its stack limit by throwing
-    }
-}
 
 // The member `name` of `object`, or null when it has none (or is no object).
 const Json::Value* Member(const Json::Value& object, std::string_view name) {
@@ -36,20 +16,12 @@ const Json::Value* Member(const Json::Value& object, std::string_view name) {
     return object.find(name.data(), name.data() + name.size());
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace
 
 int ParseVersionReply(std::string_view body, VersionReply& reply) {
     reply = VersionReply();
     Json::Value parsed;
-    if (!ParseJson(body, parsed)) {
+    if (!ParseJsonBody(body, parsed)) {
         reply.message = kReplyNotJson;
         reply.status = kReplyNotJsonCode;
         return -1;
@@ -76,7 +48,7 @@ int ParseVersionReply(std::string_view body, VersionReply& reply) {
     reply.version = version->asString();
     const Json::Value* sha256 = Member(*result, "sha256");
     if (sha256 != nullptr && sha256->isString())
-        reply.sha256 = LowerAscii(sha256->asString());
+        reply.sha256 = AsciiLower(sha256->asString());
     else if (sha256 != nullptr)
         reply.sha256 = "-";  // present but not text: no download can match it
     return 0;

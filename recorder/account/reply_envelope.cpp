@@ -13,21 +13,6 @@ namespace {
 // exhaust the stack.
 constexpr int kMaxNesting = 64;
 
-bool ParseJson(std::string_view body, Json::Value* root) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    builder["failIfExtra"] = true;
-    builder["stackLimit"] = kMaxNesting;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    try {
-        return reader->parse(body.data(), body.data() + body.size(), root, &errors);
-    } catch (const std::exception&) {
-        // The reader reports exceeding its stack limit by throwing.
-        return false;
-    }
-}
-
 bool ReadRetn(const Json::Value& retn, int* value) {
     if (retn.type() == Json::intValue) {
         const Json::Int64 v = retn.asInt64();
@@ -48,9 +33,24 @@ bool ReadRetn(const Json::Value& retn, int* value) {
 
 }  // namespace
 
+bool ParseJsonBody(std::string_view body, Json::Value& root) {
+    Json::CharReaderBuilder builder;
+    builder["collectComments"] = false;
+    builder["failIfExtra"] = true;
+    builder["stackLimit"] = kMaxNesting;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    try {
+        return reader->parse(body.data(), body.data() + body.size(), &root, &errors);
+    } catch (const std::exception&) {
+        // The reader reports exceeding its stack limit by throwing.
+        return false;
+    }
+}
+
 int ParseReplyEnvelope(std::string_view body, ReplyEnvelope* envelope) {
     Json::Value parsedRoot;
-    if (!ParseJson(body, &parsedRoot))
+    if (!ParseJsonBody(body, parsedRoot))
         return kEnvelopeNotJson;
     const Json::Value& root = parsedRoot;  // const access never adds members
     if (!root.isObject())

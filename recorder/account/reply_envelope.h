@@ -3,6 +3,8 @@
 // integer "retn" (0 is success), a string "desc" and an optional "result" object.
 // Pure functions, thread-safe.
 
+#include <json/value.h>
+
 #include <map>
 #include <string>
 #include <string_view>
@@ -21,6 +23,10 @@ enum ParseEnvelopeResult {
     kEnvelopeNotJson = -1,    // the body is not one JSON value
     kEnvelopeMalformed = -2,  // JSON, but not an object with integer "retn" and string "desc"
 };
+
+// Reads `body` as one JSON value into `root`, refusing nesting deeper than any reply of the
+// site (never a crash, never an exception). True on success.
+bool ParseJsonBody(std::string_view body, Json::Value& root);
 
 // Parses a reply body. "retn" must be a JSON integer within the range of int: a string, a
 // real (even 0.0), a boolean or a larger number makes the envelope malformed. Deeply nested
