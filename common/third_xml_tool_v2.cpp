@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+
 namespace qarv {
 
 namespace {
@@ -170,8 +172,11 @@ bool NeedsCdataForSpaces(std::string_view text) {
     return true;
 }
 
+// TinyXML reads a declaration's value by UTF-8 sequence lengths: a stray lead byte would take
+// the closing quote with it, so a field that is not UTF-8 would not read back.
 bool IsPrintableDeclarationField(const std::string& field) {
-    return field.find('"') == std::string::npos && field.find('\0') == std::string::npos;
+    return field.find('"') == std::string::npos && field.find('\0') == std::string::npos &&
+           IsValidUtf8(field);
 }
 
 }  // namespace

@@ -118,10 +118,20 @@ bool NamesFitEncoding(const ThirdNode& node, const std::string& encoding) {
     return true;
 }
 
+// True if `encoding` writes ASCII as it is, so that LoadXmlFile finds the declaration before
+// decoding (UTF-7, UTF-16 or EBCDIC would hide it and the file would not load).
+bool KeepsAscii(const std::string& encoding) {
+    std::string ascii = "\t\r\n";
+    for (char c = 0x20; c < 0x7f; ++c)
+        ascii += c;
+    std::string bytes;
+    return ConvertEncoding("UTF-8", IconvName(encoding), ascii, bytes) == 0 && bytes == ascii;
+}
+
 // Converts the printed UTF-8 `text` of `root` to `encoding` into `bytes`: a character the
 // encoding cannot carry becomes a character reference, bytes that are not UTF-8 become
-// U+FFFD (logged). 0, or -1 if the encoding is unknown or an element or attribute name
-// cannot be written in it.
+// U+FFFD (logged). 0, or -1 if the encoding is unknown, does not write ASCII as it is, or
+// cannot carry an element or attribute name.
 int EncodeFromUtf8(std::string& text, const ThirdNode& root, const std::string& encoding,
                    const std::string& path, std::string& bytes) {
     if (const std::size_t replaced = ReplaceInvalidUtf8(text); replaced > 0) {
@@ -132,6 +142,8 @@ int EncodeFromUtf8(std::string& text, const ThirdNode& root, const std::string& 
         bytes = text;
         return 0;
     }
+    if (!IsGbEncoding(encoding) && !KeepsAscii(encoding))
+        return -1;
     std::size_t referenced = 0;
     if (ConvertFromUtf8(IconvName(encoding), text, CharacterReference, bytes, referenced) != 0)
         return -1;

@@ -31,8 +31,8 @@ int LoadXmlFile(const std::string& path, ThirdNode& root, ThirdDeclaration* decl
 // reads back as that character; bytes that are not UTF-8 are written as U+FFFD (logged). The
 // file is replaced atomically, so an interrupted save leaves the old file. Returns 0, or -1
 // (logged; the old file is untouched) if the tree cannot be printed (a name TinyXML would not
-// read back), the encoding is unknown or cannot carry an element or attribute name, or the
-// file cannot be written.
+// read back), the encoding is unknown, does not write ASCII as it is (UTF-7, UTF-16) or cannot
+// carry an element or attribute name, or the file cannot be written.
 int SaveXmlFile(const std::string& path, const ThirdNode& root, const ThirdDeclaration& declaration);
 
 // Saves one document again and again as SaveXmlFile does, byte for byte, keeping the printed

@@ -490,5 +490,16 @@ TEST(ThirdXmlToolTest, DeclarationWithQuoteIsNotPrinted) {
     EXPECT_EQ(text, "unchanged");
 }
 
+TEST(ThirdXmlToolTest, DeclarationThatIsNotUtf8IsNotPrinted) {
+    // TinyXML would take the closing quote into the stray lead byte's sequence.
+    for (const ThirdDeclaration& declaration :
+         {ThirdDeclaration{"\xF4", "", ""}, ThirdDeclaration{"1.0", "utf-8", "n\xC3"}}) {
+        ThirdXmlToolV2 tool(declaration);
+        std::string text = "unchanged";
+        EXPECT_EQ(tool.PrintText(ThirdNode("A"), text), -1);
+        EXPECT_EQ(text, "unchanged");
+    }
+}
+
 }  // namespace
 }  // namespace qarv

@@ -215,8 +215,10 @@ TEST(XmlFileTest, FailedSaveLeavesTheOldFile) {
     ThirdNode root("VideoRoot");
     root.AddChild(ThirdNode("Element", kTitle));
 
-    // An unknown encoding, an element name the encoding cannot hold, no element name.
-    EXPECT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", "no-such-encoding", ""}), -1);
+    // An unknown encoding, ones that would hide the declaration from the next load, an element
+    // name the encoding cannot hold, no element name.
+    for (const char* encoding : {"no-such-encoding", "UTF-7", "UTF-16", "UTF-32BE"})
+        EXPECT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", encoding, ""}), -1) << encoding;
     root.AddChild(ThirdNode("Element" + kTitle, "x"));
     EXPECT_EQ(SaveXmlFile(path, root, ThirdDeclaration{"1.0", "ISO-8859-1", ""}), -1);
     EXPECT_EQ(SaveXmlFile(path, ThirdNode(""), ThirdDeclaration()), -1);
