@@ -1,4 +1,5 @@
-// Runs the built recorder program in an empty directory, as the launcher would.
+// Runs the built recorder program installed alone into an empty directory, started from another
+// working directory (as from a desktop menu): it finds and creates its files beside itself.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -6,6 +7,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "common/file_util.h"
 #include "tests/support/command_output.h"
@@ -38,9 +40,12 @@ const std::string& Display() {
 RunResult RunRecorder(const std::string& dir, const std::string& arguments, const std::string& answer = "Ok",
                       const std::string& display = Display()) {
     const std::string platform = display.empty() ? "offscreen" : "xcb";
+    const std::string program = dir + "/QarvRecorder";
+    std::filesystem::copy_file(QARV_RECORDER_PROGRAM, program,
+                               std::filesystem::copy_options::overwrite_existing);
     const std::string command =
-        "cd '" + dir + "' && export DISPLAY='" + display + "' QT_QPA_PLATFORM=" + platform +
-        " QARV_TEST_ANSWER=" + answer + "; '" + QARV_RECORDER_PROGRAM "' " + arguments +
+        "cd / && export DISPLAY='" + display + "' QT_QPA_PLATFORM=" + platform +
+        " QARV_TEST_ANSWER=" + answer + "; '" + program + "' " + arguments +
         " 2>&1 & pid=$!\n"
         "for i in $(seq 600); do\n"
         "  kill -0 $pid 2>/dev/null || break\n"
@@ -54,8 +59,12 @@ RunResult RunRecorder(const std::string& dir, const std::string& arguments, cons
     return result;
 }
 
-bool IsEmptyDirectory(const std::string& dir) {
-    return std::filesystem::is_empty(dir);
+// True if the installation folder holds the program only.
+bool HoldsOnlyTheProgram(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    return names == std::vector<std::string>{"QarvRecorder"};
 }
 
 const std::regex kConfigErrorLine(
@@ -68,7 +77,7 @@ TEST(StartupTest, WithoutArgumentOnlyAsksForTheLauncher) {
     EXPECT_NE(run.output.find("[message box] 友情提示: 请运行 \"QarvRecordClient.exe\" 客户端！"),
               std::string::npos)
         << run.output;
-    EXPECT_TRUE(IsEmptyDirectory(dir.path()));
+    EXPECT_TRUE(HoldsOnlyTheProgram(dir.path()));
 }
 
 TEST(StartupTest, WithoutScreenReportsTheDevicesAndEnds) {
