@@ -172,11 +172,11 @@ bool NeedsCdataForSpaces(std::string_view text) {
     return true;
 }
 
-// TinyXML reads a declaration's value by UTF-8 sequence lengths: a stray lead byte would take
-// the closing quote with it, so a field that is not UTF-8 would not read back.
+// TinyXML prints a declaration's fields unescaped and reads them as attribute values: a quote
+// would end the value, "&" would start an entity, and a stray UTF-8 lead byte would take the
+// closing quote with it. Such a field would not read back.
 bool IsPrintableDeclarationField(const std::string& field) {
-    return field.find('"') == std::string::npos && field.find('\0') == std::string::npos &&
-           IsValidUtf8(field);
+    return field.find_first_of(std::string_view("\"&\0", 3)) == std::string::npos && IsValidUtf8(field);
 }
 
 }  // namespace

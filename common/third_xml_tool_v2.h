@@ -57,7 +57,7 @@ class ThirdXmlToolV2 {
     int ElementFromNode(const ThirdNode& node, TiXmlElement& element) const;
     // Prints `root` as a complete XML document with the tool's declaration, indent and line
     // break. 0, or the result of ElementFromNode, or -1 if a declaration field holds a double
-    // quote or is not UTF-8 (`text` is then unchanged). The printed text reads back through
+    // quote or "&" or is not UTF-8 (`text` is then unchanged). The printed text reads back through
     // ParseText to the same tree, except that duplicate attributes keep only the last value,
     // text of spaces only reads back empty, and text with spaces at either end or two in a row
     // that also holds "]]>" or a control character reads back with its spaces condensed. (Other
