@@ -27,9 +27,9 @@ TEST(UrlMapTest, TheSitesVideoPageAndTheOutsideUploadPageInAddressOrder) {
         {"http://127.0.0.1:1080",
          "http://127.0.0.1:9/up",
          {"http://127.0.0.1:1080/Rindle/user_video.php", "http://127.0.0.1:9/up"}},
-        {"https://site.example/base/path?x=1",
+        {"https://127.0.0.2/base/path?x=1",
          "",
-         {"https://site.example/Rindle/user_video.php", "https://site.example/outside/upload.html"}},
+         {"https://127.0.0.2/Rindle/user_video.php", "https://127.0.0.2/outside/upload.html"}},
         // An outside page that sorts first is listed first.
         {"http://127.0.0.1:1080/",
          "http://127.0.0.1:1000/a",
